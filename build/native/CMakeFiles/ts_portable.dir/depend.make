@@ -1,0 +1,2 @@
+# Empty dependencies file for ts_portable.
+# This may be replaced when dependencies are built.

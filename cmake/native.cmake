@@ -1,0 +1,25 @@
+# The native build: the Windows-free code and its tests, under sanitizers.
+if(TS_SANITIZE)
+  set(ts_san -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all)
+  target_compile_options(ts_portable PUBLIC ${ts_san})
+  target_link_options(ts_portable PUBLIC ${ts_san})
+endif()
+
+if(TS_FUZZ)
+  add_executable(menu_text_fuzz tests/fuzz/menu_text_fuzz.cpp)
+  target_compile_options(menu_text_fuzz PRIVATE -fsanitize=fuzzer,address,undefined)
+  target_link_options(menu_text_fuzz PRIVATE -fsanitize=fuzzer,address,undefined)
+  target_link_libraries(menu_text_fuzz PRIVATE ts_portable)
+  target_compile_options(ts_portable PUBLIC -fsanitize=fuzzer-no-link,address,undefined)
+endif()
+
+find_package(GTest REQUIRED)
+include(GoogleTest)
+add_executable(native_tests
+  tests/native/menu_text_test.cpp
+  tests/native/attributes_test.cpp
+  tests/native/progress_test.cpp)
+target_link_libraries(native_tests PRIVATE ts_portable GTest::gtest_main)
+get_filename_component(ts_shared_menus "${CMAKE_CURRENT_SOURCE_DIR}/../shared/menus" ABSOLUTE)
+target_compile_definitions(native_tests PRIVATE TS_SHARED_MENUS="${ts_shared_menus}")
+gtest_discover_tests(native_tests DISCOVERY_MODE PRE_TEST)

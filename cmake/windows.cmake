@@ -1,0 +1,48 @@
+# The Windows build: the file helpers and procedures, the program, and the
+# tests that run under Wine.
+set(ts_win_defs UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
+
+add_library(ts_fileops STATIC
+  src/fileops/encoding.cpp
+  src/fileops/file_io.cpp
+  src/fileops/module1.cpp
+  src/fileops/menu_file.cpp)
+target_include_directories(ts_fileops PUBLIC src/fileops)
+target_compile_definitions(ts_fileops PUBLIC ${ts_win_defs})
+target_link_libraries(ts_fileops PUBLIC ts_portable)
+
+add_library(ts_deploy STATIC
+  src/deploy/folders.cpp
+  src/deploy/install_record.cpp
+  src/deploy/cad_import.cpp
+  src/deploy/cad_export.cpp)
+target_include_directories(ts_deploy PUBLIC src/deploy)
+target_link_libraries(ts_deploy PUBLIC ts_fileops)
+
+add_executable(TsSetup WIN32
+  src/app/main.cpp
+  src/app/form1.cpp
+  src/app/dpi.cpp
+  src/app/resources.rc)
+target_link_libraries(TsSetup PRIVATE ts_deploy comctl32 comdlg32 gdi32 user32)
+target_link_options(TsSetup PRIVATE -municode -mwindows -static)
+
+# GoogleTest, built for Windows from the Debian sources.
+set(gtest_disable_pthreads ON CACHE BOOL "" FORCE)
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+include(GoogleTest)
+
+add_executable(win_tests
+  tests/win/temp_dir.cpp
+  tests/win/fileops_test.cpp
+  tests/win/menu_file_test.cpp
+  tests/win/install_test.cpp
+  tests/win/uninstall_test.cpp)
+target_include_directories(win_tests PRIVATE tests/win)
+target_link_libraries(win_tests PRIVATE ts_deploy gtest_main)
+target_link_options(win_tests PRIVATE -static)
+# Wine's drive Z: is the Linux root.
+get_filename_component(ts_shared_menus "${CMAKE_CURRENT_SOURCE_DIR}/../shared/menus" ABSOLUTE)
+target_compile_definitions(win_tests PRIVATE TS_SHARED_MENUS="Z:${ts_shared_menus}")
+gtest_discover_tests(win_tests DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120)

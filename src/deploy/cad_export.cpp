@@ -1,0 +1,96 @@
+#include <windows.h>
+
+#include "attributes.h"
+#include "file_io.h"
+#include "install_record.h"
+#include "menu_file.h"
+#include "messages.h"
+#include "procedures.h"
+#include "progress.h"
+
+namespace deploy {
+
+namespace {
+
+// A recorded path is shown whole unless it is absurdly long.
+std::wstring ShownPath(const std::wstring& path) {
+    constexpr size_t kMaxShown = 300;
+    return path.size() <= kMaxShown ? path : path.substr(0, kMaxShown) + L"…";
+}
+
+std::wstring RecordProblemText(const InstallRecord& record) {
+    switch (record.status) {
+        case RecordStatus::Missing:
+            return text::kRecordMissing;
+        case RecordStatus::Unreadable:
+            return text::kRecordUnreadable;
+        case RecordStatus::Invalid:
+            return text::kRecordInvalid;
+        case RecordStatus::FolderGone:
+            return text::kRecordFolderGone + ShownPath(record.cadDir) + L"\r\n";
+        case RecordStatus::Usable:
+            break;
+    }
+    return std::wstring();
+}
+
+// Deletes a file the install deployed, and any temporary file an interrupted
+// install left beside it.
+bool DeleteDeployed(const std::wstring& path) {
+    fileio::RemoveStaleTemp(path);
+    return ::DeleteFileW(path.c_str()) != FALSE;
+}
+
+// Deletes the plain files of the picture folder: what the install can have
+// put there. Subfolders, and hidden, system or read-only files, stay.
+void DeletePictures(const std::wstring& folder) {
+    WIN32_FIND_DATAW entry{};
+    win::UniqueFind find(::FindFirstFileW((folder + L"\\*.*").c_str(), &entry));
+    if (!find) return;
+    do {
+        if (attr::IsRemovablePicture(entry.dwFileAttributes))
+            ::DeleteFileW((folder + L"\\" + entry.cFileName).c_str());
+    } while (::FindNextFileW(find.Get(), &entry));
+}
+
+}  // namespace
+
+void CadExport(Host& host, const Folders& folders) {
+    const InstallRecord record = ReadInstallRecord(folders.InstallRecordPath());
+    if (record.status != RecordStatus::Usable) {
+        host.MessageShow(RecordProblemText(record) + text::kNothingRemoved);
+        host.ProgramEnd();
+        return;
+    }
+    const std::wstring& cadDir = record.cadDir;
+    auto advance = [&] { host.ProgressSet(host.ProgressGet() + progress::kUninstallStep); };
+
+    host.ProgressSet(progress::kUninstallStep);
+    for (const wchar_t* name :
+         {L"TS_DATA.mdb", L"acadstk.dmp", L"PROJECT.dvb", L"acad.dvb", L"TS_DATA.ldb"}) {
+        DeleteDeployed(cadDir + name);
+        advance();
+    }
+    DeleteDeployed(folders.sysDir + L"\\CPUID.dll");
+    advance();
+    const std::wstring pictures = cadDir + L"Pictrue";
+    DeletePictures(pictures);
+    advance();
+    ::RemoveDirectoryW(pictures.c_str());  // fails, as it should, when the user's files remain
+    advance();
+    host.MenuDel(cadDir + L"support\\acad.mns");
+    advance();
+
+    // The copies the uninstall keeps may still have a temporary file beside
+    // them from an interrupted install; those are ours to clear.
+    for (const std::wstring& kept :
+         {folders.winDir + L"\\CPUID.dll", cadDir + L"CPUID.dll",
+          folders.InstallRecordPath(), menu::PatchedCopyPath(folders.appDir)}) {
+        fileio::RemoveStaleTemp(kept);
+    }
+
+    host.MessageShow(text::kExportDone);
+    host.ProgramEnd();
+}
+
+}  // namespace deploy

@@ -1,0 +1,54 @@
+#include "folders.h"
+
+#include <windows.h>
+
+namespace deploy {
+
+namespace {
+
+// Calls query(buffer, size) with a buffer that grows until the answer fits,
+// so a folder of any length is read whole.
+template <typename Query>
+std::wstring AskOs(Query query) {
+    std::wstring buffer(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD n = query(buffer.data(), static_cast<DWORD>(buffer.size()));
+        if (n == 0) return std::wstring();
+        if (n < buffer.size()) {
+            buffer.resize(n);
+            return buffer;
+        }
+        buffer.resize(static_cast<size_t>(n) + 1);
+    }
+}
+
+std::wstring ExecutableFolder() {
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD n = ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (n == 0) return std::wstring();
+        if (n < path.size()) {
+            path.resize(n);
+            break;
+        }
+        path.resize(path.size() * 2);
+    }
+    const size_t slash = path.find_last_of(L'\\');
+    if (slash == std::wstring::npos) return std::wstring();
+    // A drive root keeps its "\" ("C:\"); any other folder loses it.
+    if (slash == 2 && path[1] == L':') return path.substr(0, 3);
+    return path.substr(0, slash);
+}
+
+}  // namespace
+
+Folders FoldersFromOs() {
+    Folders folders;
+    folders.searchRoots = {L"C:\\Program Files", L"D:\\Program Files", L"E:\\Program Files"};
+    folders.appDir = ExecutableFolder();
+    folders.winDir = AskOs([](wchar_t* b, DWORD n) { return ::GetWindowsDirectoryW(b, n); });
+    folders.sysDir = AskOs([](wchar_t* b, DWORD n) { return ::GetSystemDirectoryW(b, n); });
+    return folders;
+}
+
+}  // namespace deploy

@@ -1,0 +1,119 @@
+#include "file_io.h"
+
+#include <algorithm>
+#include <new>
+
+namespace fileio {
+
+namespace {
+
+int64_t g_writeBudget = -1;
+
+DWORD WriteAll(HANDLE file, const char* data, size_t size) {
+    while (size > 0) {
+        const DWORD chunk = static_cast<DWORD>(std::min<size_t>(size, 1u << 30));
+        DWORD written = 0;
+        if (!::WriteFile(file, data, chunk, &written, nullptr)) return ::GetLastError();
+        if (written == 0) return ERROR_WRITE_FAULT;
+        data += written;
+        size -= written;
+    }
+    return ERROR_SUCCESS;
+}
+
+}  // namespace
+
+void SetWriteBudgetForTesting(int64_t bytes) { g_writeBudget = bytes; }
+
+std::wstring TempPathFor(const std::wstring& target) { return target + L"~TsSetup.tmp"; }
+
+void RemoveStaleTemp(const std::wstring& target) { ::DeleteFileW(TempPathFor(target).c_str()); }
+
+DWORD ReadWholeFile(const std::wstring& path, std::string& content) {
+    win::UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                       nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!file) return ::GetLastError();
+    LARGE_INTEGER size{};
+    if (!::GetFileSizeEx(file.Get(), &size)) return ::GetLastError();
+    if (static_cast<uint64_t>(size.QuadPart) > content.max_size()) return ERROR_NOT_ENOUGH_MEMORY;
+    try {
+        content.resize(static_cast<size_t>(size.QuadPart));
+    } catch (const std::bad_alloc&) {
+        return ERROR_NOT_ENOUGH_MEMORY;
+    }
+    size_t done = 0;
+    while (done < content.size()) {
+        const DWORD chunk = static_cast<DWORD>(std::min<size_t>(content.size() - done, 1u << 30));
+        DWORD got = 0;
+        if (!::ReadFile(file.Get(), content.data() + done, chunk, &got, nullptr))
+            return ::GetLastError();
+        if (got == 0) break;  // the file shrank while we read it
+        done += got;
+    }
+    content.resize(done);
+    return ERROR_SUCCESS;
+}
+
+ReplacingWriter::ReplacingWriter(std::wstring target)
+    : target_(std::move(target)), temp_(TempPathFor(target_)) {}
+
+ReplacingWriter::~ReplacingWriter() { Discard(); }
+
+void ReplacingWriter::Discard() {
+    if (file_) {
+        file_.Reset();
+        ::DeleteFileW(temp_.c_str());
+    }
+}
+
+DWORD ReplacingWriter::Open() {
+    const DWORD attributes = ::GetFileAttributesW(target_.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+        return ERROR_ACCESS_DENIED;
+    file_.Reset(::CreateFileW(temp_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
+    return file_ ? ERROR_SUCCESS : ::GetLastError();
+}
+
+DWORD ReplacingWriter::Write(std::string_view bytes) {
+    if (!file_) return ERROR_INVALID_HANDLE;
+    if (g_writeBudget >= 0) {
+        const size_t allowed = static_cast<size_t>(std::min<int64_t>(g_writeBudget, bytes.size()));
+        g_writeBudget -= static_cast<int64_t>(allowed);
+        if (allowed < bytes.size()) {
+            WriteAll(file_.Get(), bytes.data(), allowed);
+            return ERROR_DISK_FULL;
+        }
+    }
+    return WriteAll(file_.Get(), bytes.data(), bytes.size());
+}
+
+DWORD ReplacingWriter::Commit() {
+    if (!file_) return ERROR_INVALID_HANDLE;
+    // The content must be on the disk before the name points at it, or a
+    // power cut right after the swap could leave an empty target.
+    if (!::FlushFileBuffers(file_.Get())) {
+        const DWORD error = ::GetLastError();
+        Discard();
+        return error;
+    }
+    file_.Reset();
+    if (!::MoveFileExW(temp_.c_str(), target_.c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        const DWORD error = ::GetLastError();
+        ::DeleteFileW(temp_.c_str());
+        return error;
+    }
+    return ERROR_SUCCESS;
+}
+
+DWORD WriteFileReplacing(const std::wstring& target, std::string_view content) {
+    ReplacingWriter writer(target);
+    DWORD error = writer.Open();
+    if (error == ERROR_SUCCESS) error = writer.Write(content);
+    if (error == ERROR_SUCCESS) error = writer.Commit();
+    return error;
+}
+
+}  // namespace fileio

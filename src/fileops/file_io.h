@@ -1,0 +1,58 @@
+// Reading files whole, and writing them so that they are never half-written:
+// the new content goes to a temporary file beside the target, which then
+// replaces the target in one step. Every function returns a Win32 error code,
+// ERROR_SUCCESS when it worked.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "handles.h"
+
+namespace fileio {
+
+// The temporary file that stands beside `target` while it is being written.
+// Always the same name for the same target, so a file left behind by a killed
+// run is taken over and removed by the next run that writes that target.
+std::wstring TempPathFor(const std::wstring& target);
+
+// Removes a temporary file of `target` left behind by an interrupted run.
+void RemoveStaleTemp(const std::wstring& target);
+
+DWORD ReadWholeFile(const std::wstring& path, std::string& content);
+
+// Builds the new content of one file beside it and swaps it in on Commit.
+// Until Commit succeeds the target is untouched; a writer destroyed before
+// that removes its temporary file.
+class ReplacingWriter {
+public:
+    explicit ReplacingWriter(std::wstring target);
+    ~ReplacingWriter();
+    ReplacingWriter(const ReplacingWriter&) = delete;
+    ReplacingWriter& operator=(const ReplacingWriter&) = delete;
+
+    // Refuses a read-only target (Windows would refuse to replace it; Wine run
+    // as root would not, and the program must behave the same on both).
+    DWORD Open();
+    DWORD Write(std::string_view bytes);
+    DWORD Commit();
+
+private:
+    void Discard();
+
+    std::wstring target_;
+    std::wstring temp_;
+    win::UniqueFile file_;
+};
+
+DWORD WriteFileReplacing(const std::wstring& target, std::string_view content);
+
+// Makes every write through ReplacingWriter fail with ERROR_DISK_FULL once this
+// many more bytes have been written, as a full disk would. A negative budget,
+// the default, turns the fault off. Only tests set it.
+void SetWriteBudgetForTesting(int64_t bytes);
+
+}  // namespace fileio

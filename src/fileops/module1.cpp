@@ -1,0 +1,100 @@
+#include "module1.h"
+
+#include <windows.h>
+
+#include "attributes.h"
+#include "file_io.h"
+#include "handles.h"
+
+namespace module1 {
+
+namespace {
+
+bool IsDotEntry(const wchar_t* name) {
+    return (name[0] == L'.' && name[1] == 0) || (name[0] == L'.' && name[1] == L'.' && name[2] == 0);
+}
+
+bool IsMissingPathError(DWORD error) {
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ||
+           error == ERROR_NO_MORE_FILES;
+}
+
+std::wstring UpperCase(std::wstring text) {
+    if (!text.empty()) ::CharUpperBuffW(text.data(), static_cast<DWORD>(text.size()));
+    return text;
+}
+
+// Streams `source` into the replacing writer of `dest`; the target changes
+// only once the whole source has been read and written beside it.
+DWORD CopyWhole(const std::wstring& source, const std::wstring& dest) {
+    win::UniqueFile in(::CreateFileW(source.c_str(), GENERIC_READ,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                     nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!in) return ::GetLastError();
+    const DWORD sourceAttributes = ::GetFileAttributesW(source.c_str());
+    if (sourceAttributes != INVALID_FILE_ATTRIBUTES &&
+        (sourceAttributes & FILE_ATTRIBUTE_DIRECTORY))
+        return ERROR_ACCESS_DENIED;
+
+    fileio::ReplacingWriter out(dest);
+    if (const DWORD error = out.Open()) return error;
+    constexpr DWORD kChunk = 1u << 20;
+    std::string buffer(kChunk, '\0');
+    for (;;) {
+        DWORD got = 0;
+        if (!::ReadFile(in.Get(), buffer.data(), kChunk, &got, nullptr)) return ::GetLastError();
+        if (got == 0) break;
+        if (const DWORD error = out.Write(std::string_view(buffer.data(), got))) return error;
+    }
+    return out.Commit();
+}
+
+}  // namespace
+
+std::optional<std::wstring> CadDirFind(std::wstring root, ModuleHost& host) {
+    if (root.empty() || root.back() != L'\\') root += L'\\';
+
+    WIN32_FIND_DATAW entry{};
+    win::UniqueFind find(::FindFirstFileW((root + L"*.*").c_str(), &entry));
+    if (!find) {
+        if (IsMissingPathError(::GetLastError())) return std::wstring();
+        return std::nullopt;
+    }
+    do {
+        // The listing yields folders and files alike, but never hidden or
+        // system entries.
+        if (entry.dwFileAttributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) continue;
+        if (IsDotEntry(entry.cFileName)) continue;
+        host.EventsService();
+        const std::wstring path = root + entry.cFileName;
+        const DWORD attributes = ::GetFileAttributesW(path.c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES) {
+            // Gone between the listing and now: not a candidate.
+            if (IsMissingPathError(::GetLastError())) continue;
+            return std::nullopt;
+        }
+        if (!attr::IsPlainFolder(attributes)) continue;
+        if (UpperCase(path).find(L"CAD") != std::wstring::npos) return path + L'\\';
+    } while (::FindNextFileW(find.Get(), &entry));
+
+    const DWORD error = ::GetLastError();
+    if (error != ERROR_NO_MORE_FILES) return std::nullopt;
+    return std::wstring();
+}
+
+void FileCopy(const std::wstring& source, const std::wstring& dest, ModuleHost& host) {
+    if (CopyWhole(source, dest) != ERROR_SUCCESS) host.MessageShow(kCopyError);
+}
+
+std::vector<std::wstring> ListPlainFiles(const std::wstring& folder) {
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW entry{};
+    win::UniqueFind find(::FindFirstFileW((folder + L"*.*").c_str(), &entry));
+    if (!find) return names;
+    do {
+        if (attr::IsListedPlainFile(entry.dwFileAttributes)) names.emplace_back(entry.cFileName);
+    } while (::FindNextFileW(find.Get(), &entry));
+    return names;
+}
+
+}  // namespace module1

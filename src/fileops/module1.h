@@ -1,0 +1,36 @@
+// Finding the AutoCAD folder and copying one file whole.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace module1 {
+
+inline constexpr wchar_t kCopyError[] = L"Copy Error!, Please try again...";
+
+// What these routines need of the window that runs them.
+class ModuleHost {
+public:
+    virtual void MessageShow(const std::wstring& text) = 0;
+    // Lets every pending window event run once.
+    virtual void EventsService() = 0;
+
+protected:
+    ~ModuleHost() = default;
+};
+
+// The first plain subfolder of `root` whose full path, upper-cased, contains
+// "CAD", ending in "\"; "" when there is none or `root` does not exist.
+// Nothing when the listing itself fails (a drive that is not ready).
+std::optional<std::wstring> CadDirFind(std::wstring root, ModuleHost& host);
+
+// Copies `source` over `dest`. A failure leaves `dest` as it was and is told
+// to the user with one message; the caller always goes on.
+void FileCopy(const std::wstring& source, const std::wstring& dest, ModuleHost& host);
+
+// The plain files of a folder (neither folders nor hidden nor system files),
+// in the order the file system lists them. Empty when the folder is missing.
+std::vector<std::wstring> ListPlainFiles(const std::wstring& folder);
+
+}  // namespace module1
