@@ -38,7 +38,13 @@ std::optional<std::string> ToAnsiExact(std::wstring_view text) {
     return bytes;
 }
 
-std::optional<std::wstring> FromAnsi(std::string_view bytes) { return ToWide(CP_ACP, bytes); }
+std::optional<std::wstring> FromAnsi(std::string_view bytes) {
+    std::optional<std::wstring> text = ToWide(CP_ACP, bytes);
+    // Not every implementation flags a lead byte without its trail byte; the
+    // bytes were valid text only if the text gives them back.
+    if (!text || ToBytes(CP_ACP, *text) != bytes) return std::nullopt;
+    return text;
+}
 
 std::string ToUtf8(std::wstring_view text) { return ToBytes(CP_UTF8, text); }
 

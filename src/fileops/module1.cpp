@@ -46,6 +46,7 @@ DWORD CopyWhole(const std::wstring& source, const std::wstring& dest) {
         if (got == 0) break;
         if (const DWORD error = out.Write(std::string_view(buffer.data(), got))) return error;
     }
+    in.Reset();  // a source copied onto itself must be closed before it is replaced
     return out.Commit();
 }
 

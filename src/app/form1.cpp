@@ -1,0 +1,266 @@
+#include "form1.h"
+
+#include <commctrl.h>
+#include <commdlg.h>
+
+#include "dpi.h"
+#include "layout.h"
+#include "menu_file.h"
+#include "procedures.h"
+#include "progress.h"
+
+namespace app {
+
+namespace {
+
+constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
+constexpr DWORD kExStyle = 0;
+
+constexpr COLORREF kTitleColour = RGB(0, 0, 192);
+constexpr COLORREF kWarningColour = RGB(192, 0, 0);
+
+constexpr wchar_t kInstructions[] =
+    L"1、导入CAD成功后，请重新启动AutoCAD，在绘图菜单下将出现Tesmora子菜单，单击即可。\r\n"
+    L"2、导出CAD后，你的AutoCAD将恢复安装前的状态。";
+
+struct ControlSpec {
+    int id;
+    const wchar_t* className;
+    const wchar_t* text;
+    DWORD style;
+    TwipsRect rect;
+};
+
+// In tab order: creation order is the order Tab walks the controls.
+constexpr ControlSpec kControls[] = {
+    {kIdLabel1, L"STATIC", L"Tesmora2.0", SS_LEFT | SS_NOPREFIX, kLabel1},
+    {kIdLabel2, L"STATIC", L"使用说明:", SS_LEFT | SS_NOPREFIX, kLabel2},
+    {kIdLabel3, L"STATIC", L"请先关闭AutoCAD", SS_LEFT | SS_NOPREFIX, kLabel3},
+    {kIdLabel4, L"STATIC", L"", SS_LEFT | SS_NOPREFIX, kLabel4},
+    {kIdCommand1, L"BUTTON", L"导入CAD", BS_PUSHBUTTON | WS_TABSTOP | WS_GROUP, kCommand1},
+    {kIdCommand2, L"BUTTON", L"导出CAD", BS_PUSHBUTTON | WS_TABSTOP, kCommand2},
+    {kIdCommand3, L"BUTTON", L"关    闭", BS_PUSHBUTTON | WS_TABSTOP, kCommand3},
+    {kIdProgressBar1, PROGRESS_CLASSW, L"", 0, kProgressBar1},
+};
+
+// "description|pattern|..." as the file dialog wants it: parts ended by NUL,
+// the whole ended by a second NUL.
+std::wstring DialogFilter(const std::wstring& filter) {
+    std::wstring out = filter;
+    for (wchar_t& c : out)
+        if (c == L'|') c = L'\0';
+    out.push_back(L'\0');
+    out.push_back(L'\0');
+    return out;
+}
+
+}  // namespace
+
+Form1::Form1(deploy::Folders folders) : folders_(std::move(folders)) {}
+
+Form1::~Form1() {
+    if (window_) ::DestroyWindow(window_);
+}
+
+bool Form1::Create(HINSTANCE instance, int show) {
+    instance_ = instance;
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof(wc);
+    wc.lpfnWndProc = WindowProc;
+    wc.hInstance = instance;
+    wc.hIcon = ::LoadIconW(instance, MAKEINTRESOURCEW(1));
+    wc.hIconSm = wc.hIcon;
+    wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    wc.lpszClassName = kWindowClass;
+    if (!::RegisterClassExW(&wc) && ::GetLastError() != ERROR_CLASS_ALREADY_EXISTS) return false;
+
+    // Created at the system DPI; ApplyDpi sizes it for the monitor it lands on.
+    if (!::CreateWindowExW(kExStyle, kWindowClass, kCaption, kStyle, CW_USEDEFAULT, CW_USEDEFAULT,
+                           CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, instance, this))
+        return false;
+    ::ShowWindow(window_, show);
+    ::UpdateWindow(window_);
+    return true;
+}
+
+LRESULT CALLBACK Form1::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_NCCREATE) {
+        auto* self = static_cast<Form1*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+        self->window_ = window;
+        ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+    }
+    auto* self = reinterpret_cast<Form1*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (!self) return ::DefWindowProcW(window, message, wParam, lParam);
+    const LRESULT result = self->HandleMessage(message, wParam, lParam);
+    if (message == WM_NCDESTROY) {
+        ::SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+        self->window_ = nullptr;
+    }
+    return result;
+}
+
+LRESULT Form1::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_CREATE:
+            OnCreate();
+            return 0;
+        case WM_COMMAND:
+            if (HIWORD(wParam) == BN_CLICKED) OnCommand(LOWORD(wParam));
+            return 0;
+        case WM_CTLCOLORSTATIC:
+            return OnCtlColorStatic(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
+        case WM_DPICHANGED: {
+            ApplyDpi(HIWORD(wParam));
+            const RECT* suggested = reinterpret_cast<const RECT*>(lParam);
+            ::SetWindowPos(window_, nullptr, suggested->left, suggested->top,
+                           suggested->right - suggested->left, suggested->bottom - suggested->top,
+                           SWP_NOZORDER | SWP_NOACTIVATE);
+            return 0;
+        }
+        case WM_CLOSE:
+            // Closing in the middle of a copy would leave the user guessing
+            // what was installed; the running procedure ends the program.
+            if (!busy_) ProgramEnd();
+            return 0;
+        case WM_DESTROY:
+            ::PostQuitMessage(0);
+            return 0;
+        default:
+            return ::DefWindowProcW(window_, message, wParam, lParam);
+    }
+}
+
+void Form1::OnCreate() {
+    for (const ControlSpec& spec : kControls) {
+        ::CreateWindowExW(0, spec.className, spec.text, WS_CHILD | WS_VISIBLE | spec.style, 0, 0, 0,
+                          0, window_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.id)),
+                          instance_, nullptr);
+    }
+    ::SetWindowTextW(Control(kIdLabel4), kInstructions);
+    ::SendMessageW(Control(kIdProgressBar1), PBM_SETRANGE32, 1, 48);
+    ::SendMessageW(Control(kIdProgressBar1), PBM_SETPOS, 1, 0);
+    ApplyDpi(WindowDpi(window_));
+}
+
+void Form1::ApplyDpi(UINT dpi) {
+    LOGFONTW title{};
+    title.lfHeight = -MulDiv(kTitlePointsX100, static_cast<int>(dpi), 72 * 100);
+    title.lfWeight = FW_BOLD;
+    title.lfCharSet = DEFAULT_CHARSET;
+    title.lfQuality = CLEARTYPE_QUALITY;
+    lstrcpyW(title.lfFaceName, L"Arial");
+    titleFont_.Reset(::CreateFontIndirectW(&title));
+    LOGFONTW message = MessageFontForDpi(dpi);
+    defaultFont_.Reset(::CreateFontIndirectW(&message));
+
+    for (const ControlSpec& spec : kControls) {
+        HWND control = Control(spec.id);
+        ::SetWindowPos(control, nullptr, TwipsToPixels(spec.rect.left, dpi),
+                       TwipsToPixels(spec.rect.top, dpi), TwipsToPixels(spec.rect.width, dpi),
+                       TwipsToPixels(spec.rect.height, dpi), SWP_NOZORDER | SWP_NOACTIVATE);
+        HGDIOBJ font = spec.id == kIdLabel1 ? titleFont_.Get() : defaultFont_.Get();
+        ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+    }
+    const SIZE outer = WindowSizeForClient(
+        SIZE{TwipsToPixels(kClientWidthTwips, dpi), TwipsToPixels(kClientHeightTwips, dpi)},
+        kStyle, kExStyle, dpi);
+    ::SetWindowPos(window_, nullptr, 0, 0, outer.cx, outer.cy,
+                   SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+LRESULT Form1::OnCtlColorStatic(HDC dc, HWND control) {
+    const int id = ::GetDlgCtrlID(control);
+    int background = COLOR_BTNFACE;
+    COLORREF text = ::GetSysColor(COLOR_BTNTEXT);
+    if (id == kIdLabel1) text = kTitleColour;
+    if (id == kIdLabel3) text = kWarningColour;
+    if (id == kIdLabel4) background = COLOR_HIGHLIGHTTEXT;
+    ::SetTextColor(dc, text);
+    ::SetBkColor(dc, ::GetSysColor(background));
+    return reinterpret_cast<LRESULT>(::GetSysColorBrush(background));
+}
+
+void Form1::OnCommand(int id) {
+    if (busy_) return;
+    switch (id) {
+        case kIdCommand1:
+            Run(deploy::CadImport);
+            break;
+        case kIdCommand2:
+            Run(deploy::CadExport);
+            break;
+        case kIdCommand3:
+            ProgramEnd();
+            break;
+        default:
+            break;
+    }
+}
+
+void Form1::Run(void (*procedure)(deploy::Host&, const deploy::Folders&)) {
+    busy_ = true;
+    procedure(*this, folders_);
+    // Procedures end the program themselves; this is reached only if one
+    // returned without doing so.
+    busy_ = false;
+}
+
+bool Form1::ProgressSet(float value) {
+    if (!progress::InRange(value)) return false;
+    progress_ = value;
+    ::SendMessageW(Control(kIdProgressBar1), PBM_SETPOS, static_cast<WPARAM>(value), 0);
+    return true;
+}
+
+float Form1::ProgressGet() { return progress_; }
+
+void Form1::MessageShow(const std::wstring& text) {
+    ::MessageBoxW(window_, text.c_str(), kMessageTitle, MB_OK);
+}
+
+std::wstring Form1::FilePick(const std::wstring& filter) {
+    const std::wstring dialogFilter = DialogFilter(filter);
+    std::wstring buffer(32768, L'\0');  // long paths fit; nMaxFile counts characters
+    OPENFILENAMEW ofn{};
+    ofn.lStructSize = sizeof(ofn);
+    ofn.hwndOwner = window_;
+    ofn.lpstrFilter = dialogFilter.c_str();
+    ofn.nFilterIndex = 1;
+    ofn.lpstrFile = buffer.data();
+    ofn.nMaxFile = static_cast<DWORD>(buffer.size());
+    ofn.Flags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY |
+                OFN_NOCHANGEDIR;
+    if (::GetOpenFileNameW(&ofn)) fileName_ = buffer.c_str();
+    return fileName_;
+}
+
+void Form1::EventsService() {
+    MSG msg;
+    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT) {
+            ::PostQuitMessage(static_cast<int>(msg.wParam));
+            return;
+        }
+        if (!::IsDialogMessageW(window_, &msg)) {
+            ::TranslateMessage(&msg);
+            ::DispatchMessageW(&msg);
+        }
+    }
+}
+
+void Form1::ProgramEnd() {
+    // Every file of the procedures is closed by the time they get here.
+    if (window_) ::DestroyWindow(window_);
+    ::ExitProcess(0);
+}
+
+DWORD Form1::MenuAdd(const std::wstring& fileName) {
+    return menu::MenuAdd(folders_.appDir, fileName);
+}
+
+DWORD Form1::MenuDel(const std::wstring& fileName) {
+    return menu::MenuDel(folders_.appDir, fileName);
+}
+
+}  // namespace app

@@ -1,0 +1,82 @@
+// The program's only window: three buttons, four labels and a progress bar.
+// It is the host of the install and uninstall procedures.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "folders.h"
+#include "handles.h"
+#include "host.h"
+
+namespace app {
+
+// Control identifiers; the end-to-end test finds the controls by them.
+enum ControlId : int {
+    kIdLabel1 = 201,
+    kIdLabel2,
+    kIdLabel3,
+    kIdLabel4,
+    kIdProgressBar1 = 301,
+    kIdCommand1 = 101,
+    kIdCommand2,
+    kIdCommand3,
+};
+
+inline constexpr wchar_t kWindowClass[] = L"TsSetupForm1";
+inline constexpr wchar_t kCaption[] = L"Tesmora---Halvoren";
+inline constexpr wchar_t kMessageTitle[] = L"TsSetup";
+
+struct GdiTraits {
+    using Type = HGDIOBJ;
+    static HGDIOBJ Invalid() { return nullptr; }
+    static void Close(HGDIOBJ h) { ::DeleteObject(h); }
+};
+using UniqueGdi = win::UniqueHandle<GdiTraits>;
+
+class Form1 final : public deploy::Host {
+public:
+    explicit Form1(deploy::Folders folders);
+    Form1(const Form1&) = delete;
+    Form1& operator=(const Form1&) = delete;
+    ~Form1();
+
+    bool Create(HINSTANCE instance, int show);
+    HWND Window() const { return window_; }
+
+    // Host operations of the procedures.
+    bool ProgressSet(float value) override;
+    float ProgressGet() override;
+    void MessageShow(const std::wstring& text) override;
+    std::wstring FilePick(const std::wstring& filter) override;
+    void EventsService() override;
+    void ProgramEnd() override;
+    DWORD MenuAdd(const std::wstring& fileName) override;
+    DWORD MenuDel(const std::wstring& fileName) override;
+
+private:
+    static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    void OnCreate();
+    void ApplyDpi(UINT dpi);
+    void OnCommand(int id);
+    LRESULT OnCtlColorStatic(HDC dc, HWND control);
+    void Run(void (*procedure)(deploy::Host&, const deploy::Folders&));
+
+    HWND Control(int id) const { return ::GetDlgItem(window_, id); }
+
+    deploy::Folders folders_;
+    HINSTANCE instance_ = nullptr;
+    HWND window_ = nullptr;
+    UniqueGdi titleFont_;
+    UniqueGdi defaultFont_;
+    float progress_ = 1.0f;
+    // The file dialog's last answer: a cancelled dialog leaves it as it was.
+    std::wstring fileName_;
+    // True while a procedure runs: buttons and closing are ignored meanwhile,
+    // so one run never starts inside another.
+    bool busy_ = false;
+};
+
+}  // namespace app

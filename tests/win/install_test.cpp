@@ -1,0 +1,184 @@
+#include <gtest/gtest.h>
+
+#include "install_record.h"
+#include "menu_file.h"
+#include "menu_text.h"
+#include "messages.h"
+#include "module1.h"
+#include "procedures.h"
+#include "test_support.h"
+
+using namespace test;
+
+namespace {
+
+const std::vector<std::wstring> kNoMessages;
+const std::vector<std::wstring> kDone{deploy::text::kImportDone};
+
+std::vector<float> Expected(int pictures) {
+    std::vector<float> shown{1, 2, 3, 4, 6};
+    for (int i = 0; i < pictures && 7 + i <= 48; ++i) shown.push_back(7.0f + i);
+    return shown;
+}
+
+std::string Record(const std::wstring& cadDir) { return deploy::EncodeInstallRecord(cadDir); }
+
+class InstallTest : public ::testing::Test {
+protected:
+    Sandbox box;
+    RecordingHost host{box.folders.appDir};
+    void Install() { deploy::CadImport(host, box.folders); }
+};
+
+}  // namespace
+
+TEST_F(InstallTest, DeploysEverythingIntoTheFolderFoundOnC) {
+    MakeDirs(box.ProgramFiles(L'C') + L"\\Adobe");
+    const std::wstring cad = box.MakeCad(L"AutoCAD 2002", kSampleMenu);
+    box.MakePayload(3);
+    Install();
+
+    EXPECT_EQ(host.messages, kDone);
+    EXPECT_TRUE(host.filters.empty());
+    EXPECT_TRUE(host.ended);
+    EXPECT_FALSE(host.calledAfterEnd);
+    EXPECT_EQ(host.Shown(), Expected(3));
+    for (const wchar_t* name : {L"TS_DATA.mdb", L"acadstk.dmp", L"PROJECT.dvb", L"acad.dvb",
+                                L"TS_DATA.ldb", L"CPUID.dll"})
+        EXPECT_EQ(ReadBytes(cad + name), ReadBytes(box.Payload(name))) << name;
+    EXPECT_EQ(ReadBytes(box.folders.winDir + L"\\CPUID.dll"), ReadBytes(box.Payload(L"CPUID.dll")));
+    EXPECT_EQ(ReadBytes(box.folders.sysDir + L"\\CPUID.dll"), ReadBytes(box.Payload(L"CPUID.dll")));
+    EXPECT_EQ(FileNames(cad + L"Pictrue"), FileNames(box.Payload(L"Pictrue")));
+    EXPECT_EQ(ReadBytes(cad + L"Pictrue\\p2.jpg"), "picture 2");
+    EXPECT_EQ(ReadBytes(cad + L"support\\acad.mns"), menu::AddMenuLine(kSampleMenu));
+    EXPECT_EQ(ReadBytes(menu::PatchedCopyPath(box.folders.appDir)), menu::AddMenuLine(kSampleMenu));
+    EXPECT_EQ(ReadBytes(box.folders.InstallRecordPath()), Record(cad));
+    EXPECT_TRUE(LeftoverTemps(box.dir.Path()).empty());
+}
+
+TEST_F(InstallTest, TheBarStopsAt48AndEveryPictureIsCopied) {
+    for (int pictures : {42, 50}) {
+        Sandbox local;
+        RecordingHost localHost(local.folders.appDir);
+        const std::wstring cad = local.MakeCad(L"ACAD", kSampleMenu);
+        local.MakePayload(pictures);
+        deploy::CadImport(localHost, local.folders);
+        EXPECT_EQ(localHost.Shown(), Expected(pictures)) << pictures;
+        EXPECT_EQ(localHost.Shown().back(), 48.0f);
+        EXPECT_EQ(FileNames(cad + L"Pictrue").size(), static_cast<size_t>(pictures));
+        const size_t refused = std::count_if(localHost.progress.begin(), localHost.progress.end(),
+                                             [](const ProgressCall& c) { return !c.accepted; });
+        EXPECT_EQ(refused, static_cast<size_t>(pictures - 42));  // 49 and above
+        EXPECT_GE(localHost.eventsServiced, pictures);
+    }
+}
+
+TEST_F(InstallTest, AMissingPayloadFileGivesOneCopyErrorAndTheInstallGoesOn) {
+    const std::wstring cad = box.MakeCad(L"AutoCAD 2002", kSampleMenu);
+    box.MakePayload(1);
+    ::DeleteFileW(box.Payload(L"acadstk.dmp").c_str());
+    Install();
+    EXPECT_EQ(host.messages, (std::vector<std::wstring>{module1::kCopyError,
+                                                        deploy::text::kImportDone}));
+    EXPECT_FALSE(Exists(cad + L"acadstk.dmp"));
+    EXPECT_TRUE(Exists(cad + L"PROJECT.dvb"));
+    EXPECT_EQ(host.Shown(), Expected(1));
+}
+
+TEST_F(InstallTest, WithoutAFolderTheUserPicksAcadExeAndItsFolderIsTaken) {
+    const std::wstring acadDir = box.dir / L"D\\ACAD\\";
+    MakeDirs(acadDir + L"support");
+    WriteBytes(acadDir + L"support\\acad.mns", kSampleMenu);
+    MakeDirs(box.ProgramFiles(L'C') + L"\\Adobe");
+    box.MakePayload(0);
+    host.pickAnswers = {acadDir + L"acad.exe"};
+    Install();
+    EXPECT_EQ(host.messages, (std::vector<std::wstring>{deploy::text::kAskForAcadExe,
+                                                        deploy::text::kImportDone}));
+    EXPECT_EQ(host.filters, std::vector<std::wstring>{L"可执行文件（acad.exe）(*.exe)|*.exe"});
+    EXPECT_EQ(ReadBytes(box.folders.InstallRecordPath()), Record(acadDir));
+    EXPECT_TRUE(Exists(acadDir + L"TS_DATA.mdb"));
+    EXPECT_TRUE(IsDir(acadDir + L"Pictrue"));
+}
+
+TEST_F(InstallTest, CancellingTheDialogEndsWithNothingWritten) {
+    box.MakePayload(2);
+    const Snapshot before = Snap(box.dir.Path());
+    host.pickAnswers = {L""};
+    Install();
+    EXPECT_EQ(host.messages, std::vector<std::wstring>{deploy::text::kAskForAcadExe});
+    EXPECT_TRUE(host.ended);
+    EXPECT_TRUE(host.progress.empty());
+    EXPECT_EQ(Snap(box.dir.Path()), before);
+}
+
+TEST_F(InstallTest, ASecondInstallLeavesOneMenuLine) {
+    const std::wstring cad = box.MakeCad(L"AutoCAD 2002", kSampleMenu);
+    box.MakePayload(2);
+    Install();
+    RecordingHost second(box.folders.appDir);
+    deploy::CadImport(second, box.folders);
+    EXPECT_EQ(second.messages, kDone);  // the existing "Pictrue" is no error
+    EXPECT_EQ(ReadBytes(cad + L"support\\acad.mns"), menu::AddMenuLine(kSampleMenu));
+}
+
+TEST_F(InstallTest, WithoutAutoCadsMenuAStaleCopyIsNotInstalled) {
+    const std::wstring cad = box.MakeCad(L"AutoCAD 2002", kSampleMenu);
+    ::DeleteFileW((cad + L"support\\acad.mns").c_str());
+    WriteBytes(menu::PatchedCopyPath(box.folders.appDir), "another AutoCAD's menu");
+    box.MakePayload(0);
+    Install();
+    EXPECT_EQ(host.messages, kDone);
+    EXPECT_FALSE(Exists(cad + L"support\\acad.mns"));
+    EXPECT_EQ(ReadBytes(box.folders.InstallRecordPath()), Record(cad));
+}
+
+TEST_F(InstallTest, PayloadEdgeCases) {
+    // No "Pictrue" in the payload: nothing to copy, the folder is still made.
+    const std::wstring cad = box.MakeCad(L"AutoCAD 2002", kSampleMenu);
+    box.MakePayload(0);
+    ::RemoveDirectoryW(box.Payload(L"Pictrue").c_str());
+    // Hidden, system and folder entries of the payload are not pictures.
+    Install();
+    EXPECT_EQ(host.messages, kDone);
+    EXPECT_TRUE(IsDir(cad + L"Pictrue"));
+    EXPECT_TRUE(FileNames(cad + L"Pictrue").empty());
+    EXPECT_EQ(host.Shown(), Expected(0));
+
+    Sandbox other;
+    RecordingHost otherHost(other.folders.appDir);
+    const std::wstring otherCad = other.MakeCad(L"AutoCAD 2002", kSampleMenu);
+    other.MakePayload(1);
+    WriteBytes(other.Payload(L"Pictrue\\hidden.jpg"), "h");
+    ::SetFileAttributesW(other.Payload(L"Pictrue\\hidden.jpg").c_str(), FILE_ATTRIBUTE_HIDDEN);
+    WriteBytes(other.Payload(L"Pictrue\\readonly.jpg"), "r");
+    ::SetFileAttributesW(other.Payload(L"Pictrue\\readonly.jpg").c_str(), FILE_ATTRIBUTE_READONLY);
+    MakeDirs(other.Payload(L"Pictrue\\sub"));
+    deploy::CadImport(otherHost, other.folders);
+    EXPECT_EQ(FileNames(otherCad + L"Pictrue"),
+              (std::vector<std::wstring>{L"p0.jpg", L"readonly.jpg"}));
+    EXPECT_FALSE(Exists(otherCad + L"Pictrue\\sub"));
+}
+
+TEST_F(InstallTest, AChineseFolderIsRecordedSoItReadsBack) {
+    const std::wstring cad = box.MakeCad(L"AutoCAD 中文版", kSampleMenu);
+    box.MakePayload(0);
+    Install();
+    EXPECT_TRUE(Exists(cad + L"TS_DATA.mdb"));
+    const deploy::InstallRecord record = deploy::ReadInstallRecord(box.folders.InstallRecordPath());
+    EXPECT_EQ(record.status, deploy::RecordStatus::Usable);
+    EXPECT_EQ(record.cadDir, cad);
+}
+
+TEST(InstallRecord, IsAnsiWhenItFitsTheCodePageAndUtf8WithABomOtherwise) {
+    const std::string ansi = deploy::EncodeInstallRecord(L"C:\\Program Files\\AutoCAD 2002\\");
+    EXPECT_EQ(ansi, "C:\\Program Files\\AutoCAD 2002\\\r\n");
+    // Hangul is in no Chinese code page; it must not come out as "?".
+    const std::string utf8 = deploy::EncodeInstallRecord(L"C:\\오토캐드\\");
+    EXPECT_EQ(utf8.substr(0, 3), "\xEF\xBB\xBF");
+    EXPECT_EQ(deploy::DecodeInstallRecord(utf8), L"C:\\오토캐드\\");
+    if (::GetACP() == 936) {
+        EXPECT_EQ(deploy::EncodeInstallRecord(L"D:\\中文\\"), "D:\\\xD6\xD0\xCE\xC4\\\r\n");
+        EXPECT_EQ(deploy::DecodeInstallRecord("D:\\\xD6\xD0\xCE\xC4\\\r\n"), L"D:\\中文\\");
+    }
+}

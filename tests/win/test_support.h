@@ -1,0 +1,106 @@
+// Temporary folders, file helpers and a recording host for the Win32 tests.
+#pragma once
+
+#include <windows.h>
+
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "folders.h"
+#include "host.h"
+
+namespace test {
+
+// A fresh folder under the temporary folder, removed with all it holds.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::wstring& Path() const { return path_; }
+    std::wstring operator/(const std::wstring& name) const { return path_ + L"\\" + name; }
+
+private:
+    std::wstring path_;
+};
+
+void RemoveTree(const std::wstring& path);
+void MakeDirs(const std::wstring& path);
+void WriteBytes(const std::wstring& path, const std::string& bytes);
+std::optional<std::string> ReadBytes(const std::wstring& path);
+bool Exists(const std::wstring& path);
+bool IsDir(const std::wstring& path);
+
+// Every file and folder below `root`, by relative path, with its content
+// ("<dir>" for folders): two snapshots are equal when nothing changed.
+using Snapshot = std::map<std::wstring, std::string>;
+Snapshot Snap(const std::wstring& root);
+
+// Names of the files (not folders) directly in `folder`, sorted.
+std::vector<std::wstring> FileNames(const std::wstring& folder);
+
+// Temporary files of the replacing writer anywhere below `root`.
+std::vector<std::wstring> LeftoverTemps(const std::wstring& root);
+
+struct ProgressCall {
+    float value;
+    bool accepted;
+    bool operator==(const ProgressCall& o) const { return value == o.value && accepted == o.accepted; }
+};
+
+// Keeps, in order, everything a procedure asks of its window, and answers
+// the file dialog from a list prepared by the test.
+class RecordingHost final : public deploy::Host {
+public:
+    explicit RecordingHost(std::wstring appDir) : appDir_(std::move(appDir)) {}
+
+    bool ProgressSet(float value) override;
+    float ProgressGet() override { return bar_; }
+    void MessageShow(const std::wstring& text) override;
+    std::wstring FilePick(const std::wstring& filter) override;
+    void EventsService() override { ++eventsServiced; }
+    void ProgramEnd() override;
+    DWORD MenuAdd(const std::wstring& fileName) override;
+    DWORD MenuDel(const std::wstring& fileName) override;
+
+    // Values the bar showed, in order (accepted ones only).
+    std::vector<float> Shown() const;
+
+    std::vector<ProgressCall> progress;
+    std::vector<std::wstring> messages;
+    std::vector<std::wstring> filters;   // one per file-dialog call
+    std::vector<std::wstring> pickAnswers;  // "" is a cancel
+    int eventsServiced = 0;
+    bool ended = false;
+    bool calledAfterEnd = false;
+
+private:
+    void NoteCall() { calledAfterEnd |= ended; }
+    std::wstring appDir_;
+    float bar_ = 1.0f;
+};
+
+// A sandbox laid out as the program finds the world: three drive roots with
+// "Program Files", a program folder with its payload, a Windows folder and a
+// System folder, all inside one temporary folder.
+struct Sandbox {
+    Sandbox();
+    TempDir dir;
+    deploy::Folders folders;
+    std::wstring ProgramFiles(wchar_t drive) const;
+    // Makes an AutoCAD folder with a menu file under C:'s Program Files and
+    // returns it with its trailing "\".
+    std::wstring MakeCad(const std::wstring& name, const std::string& menu);
+    // Puts the add-on's files and `pictures` pictures into the payload.
+    void MakePayload(int pictures);
+    std::wstring Payload(const std::wstring& name) const { return folders.PayloadDir() + name; }
+};
+
+inline const std::string kSampleMenu =
+    "***MENUGROUP=ACAD\r\n***POP7\r\n**DRAW\r\nID_Line [&Line]^C^C_line\r\n\r\n***POP8\r\n"
+    "**DIMENSION\r\nID_Dim [&Dimension]^C^C_dim\r\n";
+
+}  // namespace test
