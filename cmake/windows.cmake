@@ -46,3 +46,13 @@ target_link_options(win_tests PRIVATE -static)
 get_filename_component(ts_shared_menus "${CMAKE_CURRENT_SOURCE_DIR}/../shared/menus" ABSOLUTE)
 target_compile_definitions(win_tests PRIVATE TS_SHARED_MENUS="Z:${ts_shared_menus}")
 gtest_discover_tests(win_tests DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120)
+
+# The end-to-end driver of the real program; run by tests/e2e/run_e2e.sh.
+add_executable(e2e_driver tests/e2e/driver.cpp tests/win/temp_dir.cpp)
+target_include_directories(e2e_driver PRIVATE tests/win)
+target_link_libraries(e2e_driver PRIVATE ts_deploy gtest_main gdi32 user32)
+target_link_options(e2e_driver PRIVATE -static)
+add_test(NAME end_to_end
+  COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/tests/e2e/run_e2e.sh
+          $<TARGET_FILE:TsSetup> $<TARGET_FILE:e2e_driver> ${CMAKE_BINARY_DIR})
+set_tests_properties(end_to_end PROPERTIES TIMEOUT 600)

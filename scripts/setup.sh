@@ -8,7 +8,7 @@ SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 
 packages=(cmake g++ make g++-mingw-w64-i686 googletest libgtest-dev clang libclang-rt-14-dev
-          wine wine32:i386 xvfb xauth imagemagick locales fonts-wqy-microhei)
+          wine wine32:i386 xvfb xauth imagemagick x11-utils locales fonts-wqy-microhei fonts-liberation)
 
 missing=()
 for p in "${packages[@]}"; do

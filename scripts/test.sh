@@ -24,7 +24,7 @@ bash scripts/check_imports.sh build/win/TsSetup.exe || status=1
 echo "== Win32 tests under Wine"
 source scripts/wine_env.sh
 prefix="$(mktemp -d /tmp/tssetup-wine.XXXXXX)"
-trap 'wine_prefix_end' EXIT
+trap 'wine_prefix_end; rm -rf "$prefix"' EXIT
 wine_prefix_begin "$prefix/prefix"
 (cd build/win && ctest --output-on-failure --timeout 600) || status=1
 

@@ -1,0 +1,432 @@
+// Drives the real TsSetup.exe the way a user would: starts it, reads its
+// window, clicks its buttons, answers its message boxes and its file dialog,
+// and checks every file the run wrote or deleted. Runs inside a Wine prefix
+// made for it; D: is a folder of the test. TS_E2E_DIST names the folder that
+// holds TsSetup.exe, TS_E2E_SHOT where to save a screenshot of the window.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <chrono>
+#include <functional>
+#include <thread>
+
+#include "handles.h"
+#include "install_record.h"
+#include "menu_text.h"
+#include "test_support.h"
+
+using namespace test;
+
+namespace {
+
+constexpr int kTimeoutMs = 30000;
+constexpr wchar_t kCaption[] = L"Tesmora---Halvoren";
+
+std::wstring EnvVar(const wchar_t* name) {
+    wchar_t buffer[1024];
+    const DWORD n = ::GetEnvironmentVariableW(name, buffer, 1024);
+    return n > 0 && n < 1024 ? std::wstring(buffer, n) : std::wstring();
+}
+
+std::wstring WindowText(HWND window) {
+    wchar_t buffer[2048];
+    const int n = ::GetWindowTextW(window, buffer, 2048);
+    return std::wstring(buffer, n > 0 ? n : 0);
+}
+
+std::wstring ClassOf(HWND window) {
+    wchar_t buffer[256];
+    const int n = ::GetClassNameW(window, buffer, 256);
+    return std::wstring(buffer, n > 0 ? n : 0);
+}
+
+template <typename Found>
+bool WaitFor(Found found, int timeoutMs = kTimeoutMs) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (std::chrono::steady_clock::now() < end) {
+        if (found()) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return false;
+}
+
+struct FoundWindow {
+    DWORD pid;
+    const wchar_t* className;
+    HWND result = nullptr;
+};
+
+BOOL CALLBACK MatchTopLevel(HWND window, LPARAM param) {
+    auto* find = reinterpret_cast<FoundWindow*>(param);
+    DWORD pid = 0;
+    ::GetWindowThreadProcessId(window, &pid);
+    if (pid == find->pid && ::IsWindowVisible(window) && ClassOf(window) == find->className) {
+        find->result = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+HWND TopLevelOf(DWORD pid, const wchar_t* className) {
+    FoundWindow find{pid, className};
+    ::EnumWindows(MatchTopLevel, reinterpret_cast<LPARAM>(&find));
+    return find.result;
+}
+
+// The expected layout, in twips, and what each control is.
+struct ExpectedControl {
+    int id;
+    const wchar_t* className;
+    const wchar_t* text;
+    int left, top, width, height;
+};
+
+constexpr wchar_t kInstructions[] =
+    L"1、导入CAD成功后，请重新启动AutoCAD，在绘图菜单下将出现Tesmora子菜单，单击即可。\r\n"
+    L"2、导出CAD后，你的AutoCAD将恢复安装前的状态。";
+
+// In tab order.
+const ExpectedControl kLayout[] = {
+    {201, L"Static", L"Tesmora2.0", 120, 120, 3375, 615},
+    {202, L"Static", L"使用说明:", 120, 720, 975, 255},
+    {203, L"Static", L"请先关闭AutoCAD", 2400, 720, 1815, 255},
+    {204, L"Static", kInstructions, 120, 960, 4215, 855},
+    {101, L"Button", L"导入CAD", 240, 2400, 1215, 375},
+    {102, L"Button", L"导出CAD", 1680, 2400, 1215, 375},
+    {103, L"Button", L"关    闭", 3120, 2400, 1215, 375},
+    {301, L"msctls_progress32", L"", 120, 2040, 4215, 255},
+};
+constexpr int kImport = 101, kExport = 102, kClose = 103, kBar = 301;
+
+// One start of the program.
+class App {
+public:
+    explicit App(const std::wstring& folder) {
+        STARTUPINFOW si{};
+        si.cb = sizeof(si);
+        PROCESS_INFORMATION pi{};
+        std::wstring command = L"\"" + folder + L"\\TsSetup.exe\"";
+        if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                              folder.c_str(), &si, &pi)) {
+            ADD_FAILURE() << "cannot start TsSetup.exe, error " << ::GetLastError();
+            return;
+        }
+        process_.Reset(pi.hProcess);
+        ::CloseHandle(pi.hThread);
+        pid_ = pi.dwProcessId;
+        WaitFor([&] { return (main_ = TopLevelOf(pid_, L"TsSetupForm1")) != nullptr; });
+        if (!main_) {
+            DWORD code = 0;
+            ::GetExitCodeProcess(process_.Get(), &code);
+            ADD_FAILURE() << "the window did not appear; process state " << code << ", found by class: "
+                          << ::FindWindowW(L"TsSetupForm1", nullptr);
+        }
+    }
+    ~App() {
+        if (process_ && ::WaitForSingleObject(process_.Get(), 0) == WAIT_TIMEOUT) {
+            ::TerminateProcess(process_.Get(), 99);
+            ::WaitForSingleObject(process_.Get(), kTimeoutMs);
+        }
+    }
+
+    HWND Main() const { return main_; }
+    HWND Control(int id) const { return ::GetDlgItem(main_, id); }
+    // Posted, as a click arrives: the program's own handling may block in a
+    // message box, which the test then answers.
+    void Click(int id) const { ::PostMessageW(Control(id), BM_CLICK, 0, 0); }
+    int Bar() const { return static_cast<int>(::SendMessageW(Control(kBar), PBM_GETPOS, 0, 0)); }
+
+    // The next dialog the program shows (a message box or the file dialog).
+    HWND WaitDialog() const {
+        HWND dialog = nullptr;
+        WaitFor([&] { return (dialog = TopLevelOf(pid_, L"#32770")) != nullptr; });
+        return dialog;
+    }
+    // Reads the next message box, checks it has OK only and no icon, and
+    // presses OK. "" when none came.
+    std::wstring AnswerMessage() const {
+        HWND box = WaitDialog();
+        if (!box) return L"<no message box>";
+        const std::wstring text = WindowText(::GetDlgItem(box, 0xFFFF));
+        HWND icon = ::GetDlgItem(box, 1088);
+        EXPECT_FALSE(icon && ::SendMessageW(icon, STM_GETICON, 0, 0))
+            << "the message box shows an icon";
+        EXPECT_TRUE(::GetDlgItem(box, IDOK) || ::GetDlgItem(box, IDCANCEL));
+        EXPECT_FALSE(::GetDlgItem(box, IDNO) || ::GetDlgItem(box, IDRETRY));
+        CloseDialog(box, IDOK);
+        return text;
+    }
+    static void CloseDialog(HWND dialog, int id) {
+        ::PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                       reinterpret_cast<LPARAM>(::GetDlgItem(dialog, id)));
+        WaitFor([&] { return !::IsWindow(dialog) || !::IsWindowVisible(dialog); });
+    }
+    bool NoDialogFor(int ms) const {
+        return !WaitFor([&] { return TopLevelOf(pid_, L"#32770") != nullptr; }, ms);
+    }
+    // Waits for the process to end; its exit code, or -1 if it did not.
+    int WaitExit() const {
+        if (!process_ || ::WaitForSingleObject(process_.Get(), kTimeoutMs) != WAIT_OBJECT_0)
+            return -1;
+        DWORD code = 0;
+        ::GetExitCodeProcess(process_.Get(), &code);
+        return static_cast<int>(code);
+    }
+
+private:
+    win::UniqueKernel process_;
+    DWORD pid_ = 0;
+    HWND main_ = nullptr;
+};
+
+// Saves what the screen shows of the window as a 24-bit BMP.
+void SaveScreenshot(HWND window, const std::wstring& path) {
+    RECT r{};
+    ::GetWindowRect(window, &r);
+    const int w = r.right - r.left, h = r.bottom - r.top;
+    HDC screen = ::GetDC(nullptr);
+    HDC memory = ::CreateCompatibleDC(screen);
+    BITMAPINFO info{};
+    info.bmiHeader = {sizeof(BITMAPINFOHEADER), w, h, 1, 24, BI_RGB};
+    void* bits = nullptr;
+    HBITMAP bitmap = ::CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ old = ::SelectObject(memory, bitmap);
+    ::BitBlt(memory, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
+    ::GdiFlush();
+    const DWORD stride = ((w * 3 + 3) & ~3u);
+    BITMAPFILEHEADER file{};
+    file.bfType = 0x4D42;
+    file.bfOffBits = sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER);
+    file.bfSize = file.bfOffBits + stride * h;
+    std::string bytes(reinterpret_cast<const char*>(&file), sizeof(file));
+    bytes.append(reinterpret_cast<const char*>(&info.bmiHeader), sizeof(BITMAPINFOHEADER));
+    bytes.append(static_cast<const char*>(bits), stride * h);
+    WriteBytes(path, bytes);
+    ::SelectObject(memory, old);
+    ::DeleteObject(bitmap);
+    ::DeleteDC(memory);
+    ::ReleaseDC(nullptr, screen);
+}
+
+UINT DpiOf(HWND window) {
+    using Fn = UINT(WINAPI*)(HWND);
+    auto fn = reinterpret_cast<Fn>(reinterpret_cast<void*>(
+        ::GetProcAddress(::GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
+    if (fn) return fn(window);
+    HDC dc = ::GetDC(nullptr);
+    const UINT dpi = ::GetDeviceCaps(dc, LOGPIXELSY);
+    ::ReleaseDC(nullptr, dc);
+    return dpi;
+}
+
+class EndToEnd : public ::testing::Test {
+protected:
+    std::wstring dist = EnvVar(L"TS_E2E_DIST");
+    std::wstring cad = L"C:\\Program Files\\AutoCAD 2002\\";
+    std::wstring dAcad = L"D:\\ACAD\\";
+    std::wstring winDir, sysDir;
+    std::string menuBefore;
+
+    void SetUp() override {
+        ASSERT_FALSE(dist.empty()) << "TS_E2E_DIST is not set";
+        wchar_t buffer[MAX_PATH];
+        winDir.assign(buffer, ::GetWindowsDirectoryW(buffer, MAX_PATH));
+        sysDir.assign(buffer, ::GetSystemDirectoryW(buffer, MAX_PATH));
+        // A world as a user has it before the first install.
+        RemoveTree(cad.substr(0, cad.size() - 1));
+        RemoveTree(dAcad.substr(0, dAcad.size() - 1));
+        for (const std::wstring& f : {winDir + L"\\CPUID.dll", sysDir + L"\\CPUID.dll",
+                                      dist + L"\\INFOFILE", dist + L"\\acad.mns"})
+            ::DeleteFileW(f.c_str());
+        menuBefore = kSampleMenu;
+        MakeDirs(cad + L"support");
+        WriteBytes(cad + L"acad.exe", "AutoCAD");
+        WriteBytes(cad + L"support\\acad.mns", menuBefore);
+        RemoveTree(dist + L"\\data");
+        const std::wstring data = dist + L"\\data\\";
+        MakeDirs(data + L"Pictrue");
+        for (const wchar_t* name : {L"TS_DATA.mdb", L"acadstk.dmp", L"PROJECT.dvb", L"acad.dvb",
+                                    L"CPUID.dll"})
+            WriteBytes(data + name, "payload file");
+        WriteBytes(data + L"TS_DATA.ldb", "");
+        for (int i = 0; i < 50; ++i)
+            WriteBytes(data + L"Pictrue\\pic" + std::to_wstring(i) + L".bmp", std::string(3000, 'p'));
+    }
+
+    Snapshot World() const {
+        Snapshot all;
+        for (const std::wstring& root : {std::wstring(L"C:\\Program Files"), std::wstring(L"D:"), dist}) {
+            for (auto& [path, content] : Snap(root)) all[root + L"\\" + path] = content;
+        }
+        for (const std::wstring& f : {winDir + L"\\CPUID.dll", sysDir + L"\\CPUID.dll"})
+            all[f] = ReadBytes(f).value_or("<absent>");
+        return all;
+    }
+
+    void ExpectInstalledInto(const std::wstring& folder) {
+        for (const wchar_t* name : {L"TS_DATA.mdb", L"acadstk.dmp", L"PROJECT.dvb", L"acad.dvb",
+                                    L"TS_DATA.ldb", L"CPUID.dll"})
+            EXPECT_EQ(ReadBytes(folder + name), ReadBytes(dist + L"\\data\\" + name)) << name;
+        EXPECT_EQ(FileNames(folder + L"Pictrue").size(), 50u);
+        EXPECT_TRUE(Exists(winDir + L"\\CPUID.dll"));
+        EXPECT_TRUE(Exists(sysDir + L"\\CPUID.dll"));
+        EXPECT_EQ(ReadBytes(dist + L"\\INFOFILE"), deploy::EncodeInstallRecord(folder));
+        EXPECT_TRUE(LeftoverTemps(folder.substr(0, folder.size() - 1)).empty());
+    }
+};
+
+}  // namespace
+
+TEST_F(EndToEnd, TheWindowMatchesTheLayoutAndTheCloseButtonWritesNothing) {
+    const Snapshot before = World();
+    App app(dist);
+    ASSERT_TRUE(app.Main());
+    EXPECT_EQ(WindowText(app.Main()), kCaption);
+    const UINT dpi = DpiOf(app.Main());
+    auto px = [&](int twips) { return MulDiv(twips, static_cast<int>(dpi), 1440); };
+    RECT client{};
+    ::GetClientRect(app.Main(), &client);
+    EXPECT_EQ(client.right, px(4500));
+    EXPECT_EQ(client.bottom, px(2880));
+
+    HWND child = ::GetWindow(app.Main(), GW_CHILD);
+    for (const ExpectedControl& expected : kLayout) {
+        ASSERT_TRUE(child) << "fewer controls than expected";
+        EXPECT_EQ(::GetDlgCtrlID(child), expected.id) << "tab order";
+        HWND control = app.Control(expected.id);
+        EXPECT_EQ(ClassOf(control), expected.className) << expected.id;
+        EXPECT_EQ(WindowText(control), expected.text) << expected.id;
+        RECT r{};
+        ::GetWindowRect(control, &r);
+        ::MapWindowPoints(nullptr, app.Main(), reinterpret_cast<POINT*>(&r), 2);
+        EXPECT_EQ(r.left, px(expected.left)) << expected.id;
+        EXPECT_EQ(r.top, px(expected.top)) << expected.id;
+        EXPECT_EQ(r.right - r.left, px(expected.width)) << expected.id;
+        EXPECT_EQ(r.bottom - r.top, px(expected.height)) << expected.id;
+        EXPECT_TRUE(::IsWindowVisible(control));
+        child = ::GetWindow(child, GW_HWNDNEXT);
+    }
+    EXPECT_FALSE(child) << "more controls than expected";
+    const LRESULT range = ::SendMessageW(app.Control(kBar), PBM_GETRANGE, FALSE, 0);
+    EXPECT_EQ(range, 48);
+    EXPECT_EQ(::SendMessageW(app.Control(kBar), PBM_GETRANGE, TRUE, 0), 1);
+    EXPECT_EQ(app.Bar(), 1);
+
+    const std::wstring shot = EnvVar(L"TS_E2E_SHOT");
+    if (!shot.empty()) {
+        ::Sleep(500);  // let it paint
+        SaveScreenshot(app.Main(), shot);
+    }
+    app.Click(kClose);
+    EXPECT_EQ(app.WaitExit(), 0);
+    EXPECT_EQ(World(), before);
+}
+
+TEST_F(EndToEnd, TheTitleBarCloseEndsWithoutAWord) {
+    const Snapshot before = World();
+    App app(dist);
+    ASSERT_TRUE(app.Main());
+    ::PostMessageW(app.Main(), WM_SYSCOMMAND, SC_CLOSE, 0);
+    EXPECT_EQ(app.WaitExit(), 0);
+    EXPECT_EQ(World(), before);
+}
+
+TEST_F(EndToEnd, InstallFoundOnCThenUninstallInASecondStart) {
+    {
+        App app(dist);
+        ASSERT_TRUE(app.Main());
+        app.Click(kImport);
+        // Clicks and a close while the install runs are ignored: the install
+        // finishes and says so.
+        app.Click(kImport);
+        app.Click(kExport);
+        app.Click(kClose);
+        ::PostMessageW(app.Main(), WM_CLOSE, 0, 0);
+        EXPECT_EQ(app.AnswerMessage(), L"导入完成！");
+        EXPECT_EQ(app.WaitExit(), 0);
+    }
+    ExpectInstalledInto(cad);
+    EXPECT_EQ(ReadBytes(cad + L"support\\acad.mns"), menu::AddMenuLine(menuBefore));
+    {
+        App app(dist);
+        ASSERT_TRUE(app.Main());
+        app.Click(kExport);
+        const std::wstring message = app.AnswerMessage();
+        EXPECT_EQ(message, L"导出完成！");
+        EXPECT_EQ(app.WaitExit(), 0);
+    }
+    EXPECT_EQ(ReadBytes(cad + L"support\\acad.mns"), menuBefore);
+    EXPECT_EQ(FileNames(cad.substr(0, cad.size() - 1)),
+              (std::vector<std::wstring>{L"CPUID.dll", L"acad.exe"}));
+    EXPECT_FALSE(Exists(cad + L"Pictrue"));
+    EXPECT_FALSE(Exists(sysDir + L"\\CPUID.dll"));
+    EXPECT_TRUE(Exists(winDir + L"\\CPUID.dll"));
+}
+
+TEST_F(EndToEnd, TheBarStopsFullAt48) {
+    App app(dist);
+    ASSERT_TRUE(app.Main());
+    app.Click(kImport);
+    HWND box = app.WaitDialog();
+    ASSERT_TRUE(box);
+    EXPECT_EQ(app.Bar(), 48);  // 50 pictures would take it to 56
+    App::CloseDialog(box, IDOK);
+    EXPECT_EQ(app.WaitExit(), 0);
+}
+
+TEST_F(EndToEnd, WithoutAFolderTheDialogPicksAcadExeOnD) {
+    RemoveTree(cad.substr(0, cad.size() - 1));
+    MakeDirs(dAcad + L"support");
+    WriteBytes(dAcad + L"acad.exe", "AutoCAD");
+    WriteBytes(dAcad + L"support\\acad.mns", menuBefore);
+    App app(dist);
+    ASSERT_TRUE(app.Main());
+    app.Click(kImport);
+    EXPECT_EQ(app.AnswerMessage(), L"请指定AutoCAD 的安装路径，并打开acad.exe文件");
+    HWND dialog = app.WaitDialog();
+    ASSERT_TRUE(dialog);
+    HWND types = ::GetDlgItem(dialog, 0x470);  // the file-type list
+    ASSERT_TRUE(types);
+    EXPECT_EQ(::SendMessageW(types, CB_GETCOUNT, 0, 0), 1);
+    wchar_t type[256] = {};
+    ::SendMessageW(types, CB_GETLBTEXT, 0, reinterpret_cast<LPARAM>(type));
+    EXPECT_STREQ(type, L"可执行文件（acad.exe）(*.exe)");
+    HWND name = ::GetDlgItem(dialog, 0x47C);  // the file-name box
+    if (!name) name = ::GetDlgItem(dialog, 0x480);
+    ASSERT_TRUE(name);
+    ::SendMessageW(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"D:\\ACAD\\acad.exe"));
+    App::CloseDialog(dialog, IDOK);
+    EXPECT_EQ(app.AnswerMessage(), L"导入完成！");
+    EXPECT_EQ(app.WaitExit(), 0);
+    ExpectInstalledInto(dAcad);
+    EXPECT_EQ(ReadBytes(dAcad + L"support\\acad.mns"), menu::AddMenuLine(menuBefore));
+}
+
+TEST_F(EndToEnd, CancellingTheDialogEndsWithNothingWritten) {
+    RemoveTree(cad.substr(0, cad.size() - 1));
+    const Snapshot before = World();
+    App app(dist);
+    ASSERT_TRUE(app.Main());
+    app.Click(kImport);
+    EXPECT_EQ(app.AnswerMessage(), L"请指定AutoCAD 的安装路径，并打开acad.exe文件");
+    HWND dialog = app.WaitDialog();
+    ASSERT_TRUE(dialog);
+    App::CloseDialog(dialog, IDCANCEL);
+    EXPECT_EQ(app.WaitExit(), 0);
+    EXPECT_EQ(World(), before);
+}
+
+TEST_F(EndToEnd, UninstallWithoutARecordSaysSoAndRemovesNothing) {
+    const Snapshot before = World();
+    App app(dist);
+    ASSERT_TRUE(app.Main());
+    app.Click(kExport);
+    const std::wstring message = app.AnswerMessage();
+    EXPECT_NE(message.find(L"INFOFILE"), std::wstring::npos) << "says: " << message.size();
+    EXPECT_NE(message.find(L"没有删除任何文件"), std::wstring::npos);
+    EXPECT_EQ(app.WaitExit(), 0);
+    EXPECT_EQ(World(), before);
+}

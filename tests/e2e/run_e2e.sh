@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# The end-to-end test of the real program: a fresh Wine prefix whose D: and
+# E: drives are folders of this test, TsSetup.exe in C:\TsSetup, and the
+# driver clicking through every scenario under Xvfb. Saves a screenshot of the
+# window to the build folder.
+# Usage: run_e2e.sh TsSetup.exe e2e_driver.exe build-folder
+set -euo pipefail
+# Everything runs inside one Xvfb display: Wine's desktop process starts with
+# the prefix and binds to the display it finds then.
+if [ -z "${TS_E2E_IN_XVFB:-}" ]; then
+  TS_E2E_IN_XVFB=1 exec xvfb-run -a -s "-screen 0 800x600x24" bash "$0" "$@"
+fi
+exe="$1" driver="$2" build="$3"
+here="$(cd "$(dirname "$0")" && pwd)"
+source "$here/../../scripts/wine_env.sh"
+
+work="$(mktemp -d /tmp/tssetup-e2e.XXXXXX)"
+trap 'wine_prefix_end; rm -rf "$work"' EXIT
+wine_prefix_begin "$work/prefix"
+mkdir -p "$work/d" "$work/e"
+ln -sfn "$work/d" "$WINEPREFIX/dosdevices/d:"
+ln -sfn "$work/e" "$WINEPREFIX/dosdevices/e:"
+mkdir -p "$WINEPREFIX/drive_c/TsSetup"
+cp "$exe" "$WINEPREFIX/drive_c/TsSetup/TsSetup.exe"
+cp "$driver" "$work/e2e_driver.exe"
+
+export TS_E2E_DIST='C:\TsSetup'
+export TS_E2E_SHOT="Z:$(echo "$build/screenshot.bmp" | tr / '\\')"
+status=0
+wine "$work/e2e_driver.exe" || status=$?
+if [ -f "$build/screenshot.bmp" ]; then
+  convert "$build/screenshot.bmp" "$build/screenshot.png" && rm -f "$build/screenshot.bmp"
+  echo "Screenshot of the window: $build/screenshot.png"
+fi
+exit $status
