@@ -1,0 +1,84 @@
+// libFuzzer target for the menu text transform. Feeds arbitrary bytes through
+// AddMenuLine and RemoveMenuLine and traps as soon as one of the properties
+// the installer relies on stops holding:
+//   - adding the menu line twice changes nothing more than adding it once;
+//   - removing after adding gives the input back (CR LF line ends, without
+//     the menu lines that were already in it);
+//   - adding only ever inserts menu lines, exactly one before each "***POP8"
+//     line that does not already follow one, and the output ends in CR LF.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "menu_text.h"
+
+namespace {
+
+void Check(bool ok) {
+    if (!ok) __builtin_trap();
+}
+
+// The lines of text other than the menu line, and how many menu lines there were.
+std::vector<std::string_view> OtherLines(std::string_view text, size_t* menu_lines) {
+    std::vector<std::string_view> others;
+    *menu_lines = 0;
+    for (std::string_view line : menu::SplitLines(text)) {
+        if (line == menu::kMenuLine) {
+            ++*menu_lines;
+        } else {
+            others.push_back(line);
+        }
+    }
+    return others;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const std::string_view input(reinterpret_cast<const char*>(data), size);
+    const std::vector<std::string_view> lines = menu::SplitLines(input);
+
+    const std::string added = menu::AddMenuLine(input);
+
+    // Idempotent.
+    Check(menu::AddMenuLine(added) == added);
+
+    // Every non-empty output ends in CR LF.
+    Check(added.empty() ||
+          (added.size() >= 2 && added.compare(added.size() - 2, 2, menu::kLineEnd) == 0));
+
+    // Remove undoes Add, up to menu lines the input already had.
+    const menu::Removal removed_from_input = menu::RemoveMenuLine(input);
+    const menu::Removal removed_from_added = menu::RemoveMenuLine(added);
+    Check(removed_from_added.text == removed_from_input.text);
+
+    size_t input_menu_lines = 0;
+    const std::vector<std::string_view> input_others = OtherLines(input, &input_menu_lines);
+    Check(removed_from_input.removed == input_menu_lines);
+    if (input_menu_lines == 0) {
+        std::string crlf;
+        for (std::string_view line : lines) {
+            crlf.append(line);
+            crlf.append(menu::kLineEnd);
+        }
+        Check(removed_from_added.text == crlf);
+    }
+
+    // Add inserts only menu lines, one per "***POP8" line not already after one.
+    size_t added_menu_lines = 0;
+    const std::vector<std::string_view> added_others = OtherLines(added, &added_menu_lines);
+    Check(added_others == input_others);
+
+    size_t expected_inserts = 0;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        if (lines[i] == menu::kPop8Marker && (i == 0 || lines[i - 1] != menu::kMenuLine)) {
+            ++expected_inserts;
+        }
+    }
+    Check(added_menu_lines >= input_menu_lines);
+    Check(added_menu_lines - input_menu_lines == expected_inserts);
+    Check(removed_from_added.removed == added_menu_lines);
+    return 0;
+}
