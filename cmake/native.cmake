@@ -10,7 +10,12 @@ if(TS_FUZZ)
   target_compile_options(menu_text_fuzz PRIVATE -fsanitize=fuzzer,address,undefined)
   target_link_options(menu_text_fuzz PRIVATE -fsanitize=fuzzer,address,undefined)
   target_link_libraries(menu_text_fuzz PRIVATE ts_portable)
-  target_compile_options(ts_portable PUBLIC -fsanitize=fuzzer-no-link,address,undefined)
+  # UBSan findings must stop the run like any other crash, not just be printed.
+  target_compile_options(ts_portable PUBLIC -fsanitize=fuzzer-no-link,address,undefined
+                                            -fno-sanitize-recover=all)
+  # The instrumented library needs the sanitizer runtimes in anything else that
+  # links it too (native_tests in this build tree), not just in the fuzzer.
+  target_link_options(ts_portable PUBLIC -fsanitize=address,undefined)
 endif()
 
 find_package(GTest REQUIRED)

@@ -60,3 +60,13 @@ set_tests_properties(end_to_end PROPERTIES TIMEOUT 600)
 # Benchmarks of the program against the platform's own copy (built always,
 # run by scripts/bench.sh).
 include(cmake/bench.cmake OPTIONAL)
+
+# Kills the program at random moments; run by tests/e2e/run_e2e.sh.
+add_executable(kill_test tests/e2e/kill_test.cpp tests/win/temp_dir.cpp)
+target_include_directories(kill_test PRIVATE tests/win)
+target_link_libraries(kill_test PRIVATE ts_deploy gtest_main user32)
+target_link_options(kill_test PRIVATE -static)
+add_test(NAME kill_20
+  COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/tests/e2e/run_e2e.sh
+          $<TARGET_FILE:TsSetup> $<TARGET_FILE:kill_test> ${CMAKE_BINARY_DIR})
+set_tests_properties(kill_20 PROPERTIES TIMEOUT 1200 ENVIRONMENT TS_KILLS=20)

@@ -13,70 +13,16 @@
 #include <functional>
 #include <thread>
 
+#include "app_driver.h"
 #include "handles.h"
 #include "install_record.h"
 #include "menu_text.h"
 #include "test_support.h"
 
 using namespace test;
+using namespace e2e;
 
 namespace {
-
-constexpr int kTimeoutMs = 30000;
-constexpr wchar_t kCaption[] = L"Tesmora---Halvoren";
-
-std::wstring EnvVar(const wchar_t* name) {
-    wchar_t buffer[1024];
-    const DWORD n = ::GetEnvironmentVariableW(name, buffer, 1024);
-    return n > 0 && n < 1024 ? std::wstring(buffer, n) : std::wstring();
-}
-
-std::wstring WindowText(HWND window) {
-    wchar_t buffer[2048];
-    const int n = ::GetWindowTextW(window, buffer, 2048);
-    return std::wstring(buffer, n > 0 ? n : 0);
-}
-
-std::wstring ClassOf(HWND window) {
-    wchar_t buffer[256];
-    const int n = ::GetClassNameW(window, buffer, 256);
-    return std::wstring(buffer, n > 0 ? n : 0);
-}
-
-template <typename Found>
-bool WaitFor(Found found, int timeoutMs = kTimeoutMs) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (std::chrono::steady_clock::now() < end) {
-        if (found()) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return false;
-}
-
-struct FoundWindow {
-    DWORD pid;
-    const wchar_t* className;
-    HWND result = nullptr;
-};
-
-BOOL CALLBACK MatchTopLevel(HWND window, LPARAM param) {
-    auto* find = reinterpret_cast<FoundWindow*>(param);
-    DWORD pid = 0;
-    ::GetWindowThreadProcessId(window, &pid);
-    if (pid == find->pid && ::IsWindowVisible(window) && ClassOf(window) == find->className) {
-        find->result = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-HWND TopLevelOf(DWORD pid, const wchar_t* className) {
-    FoundWindow find{pid, className};
-    ::EnumWindows(MatchTopLevel, reinterpret_cast<LPARAM>(&find));
-    return find.result;
-}
-
-// The expected layout, in twips, and what each control is.
 struct ExpectedControl {
     int id;
     const wchar_t* className;
@@ -98,88 +44,6 @@ const ExpectedControl kLayout[] = {
     {102, L"Button", L"导出CAD", 1680, 2400, 1215, 375},
     {103, L"Button", L"关    闭", 3120, 2400, 1215, 375},
     {301, L"msctls_progress32", L"", 120, 2040, 4215, 255},
-};
-constexpr int kImport = 101, kExport = 102, kClose = 103, kBar = 301;
-
-// One start of the program.
-class App {
-public:
-    explicit App(const std::wstring& folder) {
-        STARTUPINFOW si{};
-        si.cb = sizeof(si);
-        PROCESS_INFORMATION pi{};
-        std::wstring command = L"\"" + folder + L"\\TsSetup.exe\"";
-        if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                              folder.c_str(), &si, &pi)) {
-            ADD_FAILURE() << "cannot start TsSetup.exe, error " << ::GetLastError();
-            return;
-        }
-        process_.Reset(pi.hProcess);
-        ::CloseHandle(pi.hThread);
-        pid_ = pi.dwProcessId;
-        WaitFor([&] { return (main_ = TopLevelOf(pid_, L"TsSetupForm1")) != nullptr; });
-        if (!main_) {
-            DWORD code = 0;
-            ::GetExitCodeProcess(process_.Get(), &code);
-            ADD_FAILURE() << "the window did not appear; process state " << code << ", found by class: "
-                          << ::FindWindowW(L"TsSetupForm1", nullptr);
-        }
-    }
-    ~App() {
-        if (process_ && ::WaitForSingleObject(process_.Get(), 0) == WAIT_TIMEOUT) {
-            ::TerminateProcess(process_.Get(), 99);
-            ::WaitForSingleObject(process_.Get(), kTimeoutMs);
-        }
-    }
-
-    HWND Main() const { return main_; }
-    HWND Control(int id) const { return ::GetDlgItem(main_, id); }
-    // Posted, as a click arrives: the program's own handling may block in a
-    // message box, which the test then answers.
-    void Click(int id) const { ::PostMessageW(Control(id), BM_CLICK, 0, 0); }
-    int Bar() const { return static_cast<int>(::SendMessageW(Control(kBar), PBM_GETPOS, 0, 0)); }
-
-    // The next dialog the program shows (a message box or the file dialog).
-    HWND WaitDialog() const {
-        HWND dialog = nullptr;
-        WaitFor([&] { return (dialog = TopLevelOf(pid_, L"#32770")) != nullptr; });
-        return dialog;
-    }
-    // Reads the next message box, checks it has OK only and no icon, and
-    // presses OK. "" when none came.
-    std::wstring AnswerMessage() const {
-        HWND box = WaitDialog();
-        if (!box) return L"<no message box>";
-        const std::wstring text = WindowText(::GetDlgItem(box, 0xFFFF));
-        HWND icon = ::GetDlgItem(box, 1088);
-        EXPECT_FALSE(icon && ::SendMessageW(icon, STM_GETICON, 0, 0))
-            << "the message box shows an icon";
-        EXPECT_TRUE(::GetDlgItem(box, IDOK) || ::GetDlgItem(box, IDCANCEL));
-        EXPECT_FALSE(::GetDlgItem(box, IDNO) || ::GetDlgItem(box, IDRETRY));
-        CloseDialog(box, IDOK);
-        return text;
-    }
-    static void CloseDialog(HWND dialog, int id) {
-        ::PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
-                       reinterpret_cast<LPARAM>(::GetDlgItem(dialog, id)));
-        WaitFor([&] { return !::IsWindow(dialog) || !::IsWindowVisible(dialog); });
-    }
-    bool NoDialogFor(int ms) const {
-        return !WaitFor([&] { return TopLevelOf(pid_, L"#32770") != nullptr; }, ms);
-    }
-    // Waits for the process to end; its exit code, or -1 if it did not.
-    int WaitExit() const {
-        if (!process_ || ::WaitForSingleObject(process_.Get(), kTimeoutMs) != WAIT_OBJECT_0)
-            return -1;
-        DWORD code = 0;
-        ::GetExitCodeProcess(process_.Get(), &code);
-        return static_cast<int>(code);
-    }
-
-private:
-    win::UniqueKernel process_;
-    DWORD pid_ = 0;
-    HWND main_ = nullptr;
 };
 
 // Saves what the screen shows of the window as a 24-bit BMP.

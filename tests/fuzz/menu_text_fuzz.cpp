@@ -1,6 +1,8 @@
 // libFuzzer target for the menu text transform. Feeds arbitrary bytes through
-// AddMenuLine and RemoveMenuLine and traps as soon as one of the properties
-// the installer relies on stops holding:
+// SplitLines, AddMenuLine and RemoveMenuLine and traps as soon as one of the
+// properties the installer relies on stops holding:
+//   - the text splits into lines at CR (LF after CR, if any, is part of the
+//     line end, a lone LF stays inside the line);
 //   - adding the menu line twice changes nothing more than adding it once;
 //   - removing after adding gives the input back (CR LF line ends, without
 //     the menu lines that were already in it);
@@ -39,6 +41,23 @@ std::vector<std::string_view> OtherLines(std::string_view text, size_t* menu_lin
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string_view input(reinterpret_cast<const char*>(data), size);
     const std::vector<std::string_view> lines = menu::SplitLines(input);
+
+    // The other checks measure against SplitLines, so pin it down first: the
+    // lines are the input's bytes in order, none holds a CR, each but a final
+    // bare one ends at CR with an optional LF after it, and nothing is skipped.
+    size_t pos = 0;
+    for (std::string_view line : lines) {
+        Check(pos < input.size());
+        Check(line.find('\r') == std::string_view::npos);
+        Check(input.substr(pos, line.size()) == line);
+        pos += line.size();
+        if (pos < input.size()) {
+            Check(input[pos] == '\r');
+            ++pos;
+            if (pos < input.size() && input[pos] == '\n') ++pos;
+        }
+    }
+    Check(pos == input.size());
 
     const std::string added = menu::AddMenuLine(input);
 

@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Kills TsSetup.exe at N random moments of an install and N of an uninstall
+# (default 500) and prints a summary line. TS_KILL_SEED fixes the first seed.
+# Usage: scripts/kills.sh [N]
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+cd "$root"
+n="${1:-500}"
+bash scripts/setup.sh
+cmake -S . -B build/win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build build/win -j"$(nproc)" --target TsSetup kill_test >/dev/null
+log="$(mktemp)"
+trap 'rm -f "$log"' EXIT
+status=0
+TS_KILLS="$n" bash tests/e2e/run_e2e.sh build/win/TsSetup.exe build/win/kill_test.exe "$root/build/win" \
+  >"$log" 2>&1 || status=$?
+grep -E '^(run length|kills:)|Failure|seed [0-9]+, killed' "$log" || true
+installs=$(grep -c '^kills:' "$log" || true)
+partial=$(awk '/^kills:/ {sum += $NF} END {print sum + 0}' "$log")
+echo "summary: $n kills of the install and $n of the uninstall ($installs runs reported), files left partial: $partial, result: $([ $status -eq 0 ] && echo pass || echo FAIL)"
+exit $status

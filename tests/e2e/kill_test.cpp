@@ -1,0 +1,176 @@
+// Kills TsSetup.exe at random moments of an install and of an uninstall and
+// checks that no file was left half-written: AutoCAD's menu is byte for byte
+// the content before or after the run, every deployed file is absent or a
+// whole copy, the install record absent or whole. Then a complete run must
+// leave no temporary file anywhere.
+// TS_E2E_DIST: the folder holding TsSetup.exe. TS_KILLS: kills of each kind
+// (default 20). TS_KILL_SEED: the first seed (default: from the clock).
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "app_driver.h"
+#include "file_io.h"
+#include "install_record.h"
+#include "menu_text.h"
+#include "test_support.h"
+
+using namespace test;
+using namespace e2e;
+
+namespace {
+
+const wchar_t* const kDeployed[] = {L"TS_DATA.mdb", L"acadstk.dmp", L"PROJECT.dvb",
+                                    L"acad.dvb",    L"TS_DATA.ldb", L"CPUID.dll"};
+constexpr int kPictures = 150;
+
+class KillTest : public ::testing::Test {
+protected:
+    std::wstring dist = EnvVar(L"TS_E2E_DIST");
+    std::wstring data = dist + L"\\data\\";
+    std::wstring cad = L"C:\\Program Files\\AutoCAD 2002\\";
+    std::wstring winDll, sysDll;
+    std::string menuBefore = kSampleMenu;
+    std::string menuAfter = menu::AddMenuLine(kSampleMenu);
+    int kills = 20;
+    unsigned seed = 0;
+    int partial = 0;  // files found neither as before nor as after
+
+    void SetUp() override {
+        ASSERT_FALSE(dist.empty()) << "TS_E2E_DIST is not set";
+        if (const std::wstring n = EnvVar(L"TS_KILLS"); !n.empty()) kills = std::stoi(n);
+        const std::wstring s = EnvVar(L"TS_KILL_SEED");
+        seed = s.empty() ? static_cast<unsigned>(::GetTickCount()) : std::stoul(s);
+        wchar_t buffer[MAX_PATH];
+        winDll = std::wstring(buffer, ::GetWindowsDirectoryW(buffer, MAX_PATH)) + L"\\CPUID.dll";
+        sysDll = std::wstring(buffer, ::GetSystemDirectoryW(buffer, MAX_PATH)) + L"\\CPUID.dll";
+        // A payload big enough that a kill often lands inside a copy.
+        RemoveTree(dist + L"\\data");
+        MakeDirs(data + L"Pictrue");
+        WriteBytes(data + L"TS_DATA.mdb", std::string(24 << 20, 'm'));
+        for (const wchar_t* name : {L"acadstk.dmp", L"PROJECT.dvb", L"acad.dvb", L"CPUID.dll"})
+            WriteBytes(data + name, std::string(256 << 10, 'd'));
+        WriteBytes(data + L"TS_DATA.ldb", "");
+        for (int i = 0; i < kPictures; ++i)
+            WriteBytes(data + L"Pictrue\\pic" + std::to_wstring(i) + L".bmp",
+                       std::string(32 << 10, static_cast<char>('a' + i % 26)));
+    }
+
+    void ResetToBefore() {
+        RemoveTree(cad.substr(0, cad.size() - 1));
+        MakeDirs(cad + L"support");
+        WriteBytes(cad + L"acad.exe", "AutoCAD");
+        WriteBytes(cad + L"support\\acad.mns", menuBefore);
+        for (const std::wstring& f : {winDll, sysDll, dist + L"\\INFOFILE", dist + L"\\acad.mns"}) {
+            ::DeleteFileW(f.c_str());
+            fileio::RemoveStaleTemp(f);
+        }
+    }
+
+    // The state a complete install leaves, laid down directly.
+    void ResetToInstalled() {
+        ResetToBefore();
+        for (const wchar_t* name : kDeployed) ::CopyFileW((data + name).c_str(), (cad + name).c_str(), FALSE);
+        ::CopyFileW((data + L"CPUID.dll").c_str(), winDll.c_str(), FALSE);
+        ::CopyFileW((data + L"CPUID.dll").c_str(), sysDll.c_str(), FALSE);
+        MakeDirs(cad + L"Pictrue");
+        for (const std::wstring& name : FileNames(data + L"Pictrue"))
+            ::CopyFileW((data + L"Pictrue\\" + name).c_str(), (cad + L"Pictrue\\" + name).c_str(), FALSE);
+        WriteBytes(cad + L"support\\acad.mns", menuAfter);
+        WriteBytes(dist + L"\\acad.mns", menuAfter);
+        WriteBytes(dist + L"\\INFOFILE", deploy::EncodeInstallRecord(cad));
+    }
+
+    // One complete run of a button; the milliseconds from click to its message.
+    int CompleteRun(int button, const wchar_t* done) {
+        App app(dist);
+        if (!app.Main()) return -1;
+        const DWORD start = ::GetTickCount();
+        app.Click(button);
+        HWND box = app.WaitDialog();
+        const int elapsed = static_cast<int>(::GetTickCount() - start);
+        EXPECT_EQ(box ? WindowText(::GetDlgItem(box, 0xFFFF)) : L"", done);
+        if (box) App::CloseDialog(box, IDOK);
+        EXPECT_EQ(app.WaitExit(), 0);
+        return elapsed;
+    }
+
+    void KilledRun(int button, int delayMs) {
+        App app(dist);
+        ASSERT_TRUE(app.Main());
+        app.Click(button);
+        ::Sleep(static_cast<DWORD>(delayMs));
+        app.Kill();
+    }
+
+    // `path` must hold one of the allowed contents; nothing stands for absent.
+    void ExpectOneOf(const std::wstring& path, std::initializer_list<std::optional<std::string>> allowed) {
+        const std::optional<std::string> actual = ReadBytes(path);
+        for (const std::optional<std::string>& a : allowed)
+            if (a == actual) return;
+        ++partial;
+        ADD_FAILURE() << "partial or foreign content in " << std::string(path.begin(), path.end())
+                      << " (" << (actual ? actual->size() : 0) << " bytes)";
+    }
+
+    void CheckFiles(bool fromInstalled) {
+        const std::optional<std::string> none;
+        ExpectOneOf(cad + L"support\\acad.mns", {menuBefore, menuAfter});
+        for (const wchar_t* name : kDeployed) {
+            const bool keptByUninstall = fromInstalled && std::wstring(name) == L"CPUID.dll";
+            if (keptByUninstall) ExpectOneOf(cad + name, {ReadBytes(data + name)});
+            else ExpectOneOf(cad + name, {none, ReadBytes(data + name)});
+        }
+        ExpectOneOf(winDll, fromInstalled ? std::initializer_list<std::optional<std::string>>{ReadBytes(data + L"CPUID.dll")}
+                                          : std::initializer_list<std::optional<std::string>>{none, ReadBytes(data + L"CPUID.dll")});
+        ExpectOneOf(sysDll, {none, ReadBytes(data + L"CPUID.dll")});
+        for (const std::wstring& name : FileNames(cad + L"Pictrue")) {
+            if (name.find(L"~TsSetup.tmp") != std::wstring::npos) continue;
+            ExpectOneOf(cad + L"Pictrue\\" + name, {ReadBytes(data + L"Pictrue\\" + name)});
+        }
+        const std::string record = deploy::EncodeInstallRecord(cad);
+        if (fromInstalled) ExpectOneOf(dist + L"\\INFOFILE", {record});
+        else ExpectOneOf(dist + L"\\INFOFILE", {none, record});
+        ExpectOneOf(dist + L"\\acad.mns", fromInstalled ? std::initializer_list<std::optional<std::string>>{menuAfter}
+                                                       : std::initializer_list<std::optional<std::string>>{none, menuAfter});
+    }
+
+    void ExpectNoTemporaryFiles() {
+        std::vector<std::wstring> temps = LeftoverTemps(cad.substr(0, cad.size() - 1));
+        for (const std::wstring& t : LeftoverTemps(dist)) temps.push_back(t);
+        for (const std::wstring& f : {winDll, sysDll})
+            if (Exists(fileio::TempPathFor(f))) temps.push_back(fileio::TempPathFor(f));
+        EXPECT_EQ(temps, std::vector<std::wstring>{});
+    }
+
+    void KillMany(int button, const wchar_t* done, bool fromInstalled) {
+        auto reset = [&] { fromInstalled ? ResetToInstalled() : ResetToBefore(); };
+        reset();
+        const int length = CompleteRun(button, done);
+        ASSERT_GT(length, 0);
+        std::printf("run length %d ms, seeds %u to %u\n", length, seed, seed + kills - 1);
+        for (int i = 0; i < kills; ++i) {
+            std::mt19937 random(seed + i);
+            const int delay = std::uniform_int_distribution<int>(0, length)(random);
+            reset();
+            KilledRun(button, delay);
+            SCOPED_TRACE("seed " + std::to_string(seed + i) + ", killed after " + std::to_string(delay) + " ms");
+            CheckFiles(fromInstalled);
+            CompleteRun(button, done);
+            ExpectNoTemporaryFiles();
+        }
+        std::printf("kills: %d, files left partial: %d\n", kills, partial);
+    }
+};
+
+}  // namespace
+
+TEST_F(KillTest, AnInstallKilledAtAnyMomentLeavesNoPartialFile) {
+    KillMany(kImport, L"导入完成！", false);
+    EXPECT_EQ(partial, 0);
+}
+
+TEST_F(KillTest, AnUninstallKilledAtAnyMomentLeavesNoPartialFile) {
+    KillMany(kExport, L"导出完成！", true);
+    EXPECT_EQ(partial, 0);
+}
