@@ -38,7 +38,8 @@ add_executable(win_tests
   tests/win/fileops_test.cpp
   tests/win/menu_file_test.cpp
   tests/win/install_test.cpp
-  tests/win/uninstall_test.cpp)
+  tests/win/uninstall_test.cpp
+  tests/win/bad_input_test.cpp)
 target_include_directories(win_tests PRIVATE tests/win)
 target_link_libraries(win_tests PRIVATE ts_deploy gtest_main)
 target_link_options(win_tests PRIVATE -static)
