@@ -2,6 +2,12 @@
 # tests that run under Wine.
 set(ts_win_defs UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
 
+# Small, self-contained executables: unused code is dropped at link time and
+# release builds are stripped.
+set(CMAKE_CXX_FLAGS_RELEASE "-O2 -DNDEBUG")
+add_compile_options(-ffunction-sections -fdata-sections)
+add_link_options(-Wl,--gc-sections $<$<CONFIG:Release>:-s>)
+
 add_library(ts_fileops STATIC
   src/fileops/encoding.cpp
   src/fileops/file_io.cpp
@@ -21,6 +27,7 @@ target_link_libraries(ts_deploy PUBLIC ts_fileops)
 
 add_executable(TsSetup WIN32
   src/app/main.cpp
+  src/app/terminate.cpp
   src/app/form1.cpp
   src/app/dpi.cpp
   src/app/resources.rc)

@@ -209,7 +209,9 @@ TEST(BadDestination, APathLongerThan260CharactersLosesNothing) {
     for (size_t i = 0; i + 1 < messages.size(); ++i) EXPECT_EQ(messages[i], module1::kCopyError);
     // The menu is either patched whole or left as it was.
     const std::optional<std::string> menu = ReadBytes(c.cad + L"support\\acad.mns");
-    if (menu) EXPECT_TRUE(*menu == kSampleMenu || *menu == menu::AddMenuLine(kSampleMenu));
+    if (menu) {
+        EXPECT_TRUE(*menu == kSampleMenu || *menu == menu::AddMenuLine(kSampleMenu));
+    }
 }
 
 TEST(InstallRecordCorpus, AnAnsiRecordNamingAChineseFolderIsUsable) {
