@@ -56,7 +56,8 @@ status=0
 
 if [ "$status" -ne 0 ]; then
   tail -n 60 "$log" >&2
-  echo "fuzz: FAILED (libFuzzer exit $status); the failing input is in $build/artifacts/" >&2
+  unit="$(sed -n 's/.*Test unit written to \(.*\)$/\1/p' "$log" | tail -n 1)"
+  echo "fuzz: FAILED (libFuzzer exit $status)${unit:+; reproduce with: $fuzzer $unit}" >&2
   exit 1
 fi
 

@@ -16,6 +16,9 @@ cmake -S . -B build/native -DTS_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug >/dev/null
 cmake --build build/native -j"$jobs" >/dev/null
 (cd build/native && ctest --output-on-failure -j"$jobs") || status=1
 
+echo "== fuzzing the menu text transform (30 s)"
+bash scripts/fuzz.sh 30 || status=1
+
 echo "== Windows build"
 cmake -S . -B build/win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build/win -j"$jobs" >/dev/null

@@ -91,9 +91,13 @@ DWORD ReplacingWriter::Write(std::string_view bytes) {
 
 DWORD ReplacingWriter::Commit() {
     if (!file_) return ERROR_INVALID_HANDLE;
-    // The content must be on the disk before the name points at it, or a
-    // power cut right after the swap could leave an empty target.
-    if (!::FlushFileBuffers(file_.Get())) {
+    // When an old file is replaced, the new content must be on the disk before
+    // the name points at it, or a power cut right after the swap could leave
+    // an empty file where the old one was. A file that is new has nothing to
+    // lose, and flushing each of a thousand pictures would cost the user
+    // minutes.
+    const bool replacing = ::GetFileAttributesW(target_.c_str()) != INVALID_FILE_ATTRIBUTES;
+    if (replacing && !::FlushFileBuffers(file_.Get())) {
         const DWORD error = ::GetLastError();
         Discard();
         return error;

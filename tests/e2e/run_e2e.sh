@@ -28,8 +28,20 @@ export TS_E2E_DIST='C:\TsSetup'
 export TS_E2E_SHOT="Z:$(echo "$build/screenshot.bmp" | tr / '\\')"
 status=0
 wine "$work/e2e_driver.exe" || status=$?
-if [ -f "$build/screenshot.bmp" ]; then
-  convert "$build/screenshot.bmp" "$build/screenshot.png" && rm -f "$build/screenshot.bmp"
-  echo "Screenshot of the window: $build/screenshot.png"
+
+# The layout again on a 150% screen (144 DPI), when this run is the layout's.
+if [ -n "${TS_E2E_HIGH_DPI:-}" ]; then
+  wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 144 /f >/dev/null 2>&1
+  wineserver -k; wineserver -w
+  wineserver -p </dev/null >/dev/null 2>&1
+  wine wineboot </dev/null >/dev/null 2>&1
+  echo "== the layout at 144 DPI"
+  TS_E2E_SHOT="Z:$(echo "$build/screenshot-144dpi.bmp" | tr / '\\')" \
+    wine "$work/e2e_driver.exe" --gtest_filter='*Layout*' || status=$?
 fi
+for shot in "$build"/screenshot*.bmp; do
+  [ -f "$shot" ] || continue
+  convert "$shot" "${shot%.bmp}.png" && rm -f "$shot"
+  echo "Screenshot of the window: ${shot%.bmp}.png"
+done
 exit $status

@@ -10,17 +10,23 @@
 //     line that does not already follow one, and the output ends in CR LF.
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "menu_text.h"
 
-namespace {
+// Names the broken property, then stops the fuzzer with the input kept.
+#define CHECK(cond)                                                                         \
+    do {                                                                                    \
+        if (!(cond)) {                                                                      \
+            std::fprintf(stderr, "menu_text_fuzz:%d: check failed: %s\n", __LINE__, #cond); \
+            __builtin_trap();                                                               \
+        }                                                                                   \
+    } while (0)
 
-void Check(bool ok) {
-    if (!ok) __builtin_trap();
-}
+namespace {
 
 // The lines of text other than the menu line, and how many menu lines there were.
 std::vector<std::string_view> OtherLines(std::string_view text, size_t* menu_lines) {
@@ -47,48 +53,48 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // bare one ends at CR with an optional LF after it, and nothing is skipped.
     size_t pos = 0;
     for (std::string_view line : lines) {
-        Check(pos < input.size());
-        Check(line.find('\r') == std::string_view::npos);
-        Check(input.substr(pos, line.size()) == line);
+        CHECK(pos < input.size());
+        CHECK(line.find('\r') == std::string_view::npos);
+        CHECK(input.substr(pos, line.size()) == line);
         pos += line.size();
         if (pos < input.size()) {
-            Check(input[pos] == '\r');
+            CHECK(input[pos] == '\r');
             ++pos;
             if (pos < input.size() && input[pos] == '\n') ++pos;
         }
     }
-    Check(pos == input.size());
+    CHECK(pos == input.size());
 
     const std::string added = menu::AddMenuLine(input);
 
     // Idempotent.
-    Check(menu::AddMenuLine(added) == added);
+    CHECK(menu::AddMenuLine(added) == added);
 
     // Every non-empty output ends in CR LF.
-    Check(added.empty() ||
+    CHECK(added.empty() ||
           (added.size() >= 2 && added.compare(added.size() - 2, 2, menu::kLineEnd) == 0));
 
     // Remove undoes Add, up to menu lines the input already had.
     const menu::Removal removed_from_input = menu::RemoveMenuLine(input);
     const menu::Removal removed_from_added = menu::RemoveMenuLine(added);
-    Check(removed_from_added.text == removed_from_input.text);
+    CHECK(removed_from_added.text == removed_from_input.text);
 
     size_t input_menu_lines = 0;
     const std::vector<std::string_view> input_others = OtherLines(input, &input_menu_lines);
-    Check(removed_from_input.removed == input_menu_lines);
+    CHECK(removed_from_input.removed == input_menu_lines);
     if (input_menu_lines == 0) {
         std::string crlf;
         for (std::string_view line : lines) {
             crlf.append(line);
             crlf.append(menu::kLineEnd);
         }
-        Check(removed_from_added.text == crlf);
+        CHECK(removed_from_added.text == crlf);
     }
 
     // Add inserts only menu lines, one per "***POP8" line not already after one.
     size_t added_menu_lines = 0;
     const std::vector<std::string_view> added_others = OtherLines(added, &added_menu_lines);
-    Check(added_others == input_others);
+    CHECK(added_others == input_others);
 
     size_t expected_inserts = 0;
     for (size_t i = 0; i < lines.size(); ++i) {
@@ -96,8 +102,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             ++expected_inserts;
         }
     }
-    Check(added_menu_lines >= input_menu_lines);
-    Check(added_menu_lines - input_menu_lines == expected_inserts);
-    Check(removed_from_added.removed == added_menu_lines);
+    CHECK(added_menu_lines >= input_menu_lines);
+    CHECK(added_menu_lines - input_menu_lines == expected_inserts);
+    CHECK(removed_from_added.removed == added_menu_lines);
     return 0;
 }

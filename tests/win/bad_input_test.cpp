@@ -6,6 +6,7 @@
 #include <set>
 
 #include "encoding.h"
+#include "file_io.h"
 #include "handles.h"
 #include "install_record.h"
 #include "menu_file.h"
@@ -242,4 +243,26 @@ TEST(SlowPayload, ThirtyThreeThousandPicturesAreAllCopied) {
     for (const ProgressCall& call : host.progress) highest = std::max(highest, call.value);
     EXPECT_EQ(highest, 32767.0f);
     EXPECT_EQ(host.progress.back().value, 32767.0f);
+}
+
+// The disk fills up in the middle of the first copy: every file already there
+// stays as it was, each failed copy says so once, and the install goes on to
+// its end.
+TEST(BadDestination, AFullDiskKeepsEveryOldFile) {
+    InstallCase c;
+    WriteBytes(c.box.Payload(L"TS_DATA.mdb"), std::string(3 << 20, 'n'));
+    WriteBytes(c.cad + L"TS_DATA.mdb", "the old database");
+    WriteBytes(c.box.folders.InstallRecordPath(), "old record\r\n");
+    const Snapshot before = Snap(c.box.dir.Path());
+    fileio::SetWriteBudgetForTesting(1 << 20);
+    const Messages messages = c.Run();
+    fileio::SetWriteBudgetForTesting(-1);
+    ASSERT_GE(messages.size(), 2u);
+    EXPECT_EQ(messages.back(), deploy::text::kImportDone);
+    for (size_t i = 0; i + 1 < messages.size(); ++i) EXPECT_EQ(messages[i], module1::kCopyError);
+    // Only the empty lock file and the new picture folder could be written.
+    Snapshot after = Snap(c.box.dir.Path());
+    after.erase(c.cadRel + L"TS_DATA.ldb");
+    after.erase(c.cadRel + L"Pictrue");
+    EXPECT_EQ(after, before);
 }
