@@ -6,6 +6,7 @@
 #include "dpi.h"
 #include "layout.h"
 #include "menu_file.h"
+#include "messages.h"
 #include "procedures.h"
 #include "progress.h"
 
@@ -75,7 +76,7 @@ bool Form1::Create(HINSTANCE instance, int show) {
     wc.lpszClassName = kWindowClass;
     if (!::RegisterClassExW(&wc) && ::GetLastError() != ERROR_CLASS_ALREADY_EXISTS) return false;
 
-    // Created at the system DPI; ApplyDpi sizes it for the monitor it lands on.
+    // Created at the system DPI; OnCreate sizes it for the monitor it lands on.
     if (!::CreateWindowExW(kExStyle, kWindowClass, kCaption, kStyle, CW_USEDEFAULT, CW_USEDEFAULT,
                            CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, instance, this))
         return false;
@@ -92,7 +93,13 @@ LRESULT CALLBACK Form1::WindowProc(HWND window, UINT message, WPARAM wParam, LPA
     }
     auto* self = reinterpret_cast<Form1*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
     if (!self) return ::DefWindowProcW(window, message, wParam, lParam);
-    const LRESULT result = self->HandleMessage(message, wParam, lParam);
+    LRESULT result = 0;
+    try {
+        result = self->HandleMessage(message, wParam, lParam);
+    } catch (...) {
+        // Nothing may unwind through the system's code that called us.
+        result = ::DefWindowProcW(window, message, wParam, lParam);
+    }
     if (message == WM_NCDESTROY) {
         ::SetWindowLongPtrW(window, GWLP_USERDATA, 0);
         self->window_ = nullptr;
@@ -111,13 +118,16 @@ LRESULT Form1::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_CTLCOLORSTATIC:
             return OnCtlColorStatic(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
         case WM_DPICHANGED: {
-            ApplyDpi(HIWORD(wParam));
+            LayOutControls(HIWORD(wParam));
             const RECT* suggested = reinterpret_cast<const RECT*>(lParam);
             ::SetWindowPos(window_, nullptr, suggested->left, suggested->top,
                            suggested->right - suggested->left, suggested->bottom - suggested->top,
                            SWP_NOZORDER | SWP_NOACTIVATE);
             return 0;
         }
+        case WM_QUERYENDSESSION:
+            // Logging off in the middle of a run would stop it half-way.
+            return busy_ ? FALSE : TRUE;
         case WM_CLOSE:
             // Closing in the middle of a copy would leave the user guessing
             // what was installed; the running procedure ends the program.
@@ -138,35 +148,40 @@ void Form1::OnCreate() {
                           instance_, nullptr);
     }
     ::SetWindowTextW(Control(kIdLabel4), kInstructions);
-    ::SendMessageW(Control(kIdProgressBar1), PBM_SETRANGE32, 1, 48);
-    ::SendMessageW(Control(kIdProgressBar1), PBM_SETPOS, 1, 0);
-    ApplyDpi(WindowDpi(window_));
+    ::SendMessageW(Control(kIdProgressBar1), PBM_SETRANGE32, static_cast<WPARAM>(progress::kMin),
+                   static_cast<LPARAM>(progress::kMax));
+    ::SendMessageW(Control(kIdProgressBar1), PBM_SETPOS, static_cast<WPARAM>(progress::kMin), 0);
+    const UINT dpi = WindowDpi(window_);
+    LayOutControls(dpi);
+    const SIZE outer = WindowSizeForClient(
+        SIZE{TwipsToPixels(kClientWidthTwips, dpi), TwipsToPixels(kClientHeightTwips, dpi)},
+        kStyle, kExStyle, dpi);
+    ::SetWindowPos(window_, nullptr, 0, 0, outer.cx, outer.cy,
+                   SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-void Form1::ApplyDpi(UINT dpi) {
+void Form1::LayOutControls(UINT dpi) {
     LOGFONTW title{};
     title.lfHeight = -MulDiv(kTitlePointsX100, static_cast<int>(dpi), 72 * 100);
     title.lfWeight = FW_BOLD;
     title.lfCharSet = DEFAULT_CHARSET;
     title.lfQuality = CLEARTYPE_QUALITY;
     lstrcpyW(title.lfFaceName, L"Arial");
-    titleFont_.Reset(::CreateFontIndirectW(&title));
+    UniqueGdi titleFont(::CreateFontIndirectW(&title));
     LOGFONTW message = MessageFontForDpi(dpi);
-    defaultFont_.Reset(::CreateFontIndirectW(&message));
+    UniqueGdi defaultFont(::CreateFontIndirectW(&message));
 
     for (const ControlSpec& spec : kControls) {
         HWND control = Control(spec.id);
         ::SetWindowPos(control, nullptr, TwipsToPixels(spec.rect.left, dpi),
                        TwipsToPixels(spec.rect.top, dpi), TwipsToPixels(spec.rect.width, dpi),
                        TwipsToPixels(spec.rect.height, dpi), SWP_NOZORDER | SWP_NOACTIVATE);
-        HGDIOBJ font = spec.id == kIdLabel1 ? titleFont_.Get() : defaultFont_.Get();
+        HGDIOBJ font = spec.id == kIdLabel1 ? titleFont.Get() : defaultFont.Get();
         ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
     }
-    const SIZE outer = WindowSizeForClient(
-        SIZE{TwipsToPixels(kClientWidthTwips, dpi), TwipsToPixels(kClientHeightTwips, dpi)},
-        kStyle, kExStyle, dpi);
-    ::SetWindowPos(window_, nullptr, 0, 0, outer.cx, outer.cy,
-                   SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    // The old fonts go only now that no control uses them any more.
+    titleFont_ = std::move(titleFont);
+    defaultFont_ = std::move(defaultFont);
 }
 
 LRESULT Form1::OnCtlColorStatic(HDC dc, HWND control) {
@@ -200,7 +215,14 @@ void Form1::OnCommand(int id) {
 
 void Form1::Run(void (*procedure)(deploy::Host&, const deploy::Folders&)) {
     busy_ = true;
-    procedure(*this, folders_);
+    try {
+        procedure(*this, folders_);
+    } catch (...) {
+        // Every file was written whole or not at all; the user must hear that
+        // the run did not finish.
+        MessageShow(deploy::text::kInterrupted);
+        ProgramEnd();
+    }
     // Procedures end the program themselves; this is reached only if one
     // returned without doing so.
     busy_ = false;

@@ -59,7 +59,8 @@ private:
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
     void OnCreate();
-    void ApplyDpi(UINT dpi);
+    // Places and sizes the controls and sets their fonts for `dpi`.
+    void LayOutControls(UINT dpi);
     void OnCommand(int id);
     LRESULT OnCtlColorStatic(HDC dc, HWND control);
     void Run(void (*procedure)(deploy::Host&, const deploy::Folders&));

@@ -5,6 +5,7 @@
 #include "install_record.h"
 #include "menu_file.h"
 #include "messages.h"
+#include "payload.h"
 #include "procedures.h"
 #include "progress.h"
 
@@ -42,8 +43,12 @@ bool DeleteDeployed(const std::wstring& path) {
 }
 
 // Deletes the plain files of the picture folder: what the install can have
-// put there. Subfolders, and hidden, system or read-only files, stay.
+// put there. Subfolders, and hidden, system or read-only files, stay. A
+// folder that is a link to somewhere else is not ours to empty.
 void DeletePictures(const std::wstring& folder) {
+    const DWORD attributes = ::GetFileAttributesW(folder.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        return;
     WIN32_FIND_DATAW entry{};
     win::UniqueFind find(::FindFirstFileW((folder + L"\\*.*").c_str(), &entry));
     if (!find) return;
@@ -66,26 +71,28 @@ void CadExport(Host& host, const Folders& folders) {
     auto advance = [&] { host.ProgressSet(host.ProgressGet() + progress::kUninstallStep); };
 
     host.ProgressSet(progress::kUninstallStep);
-    for (const wchar_t* name :
-         {L"TS_DATA.mdb", L"acadstk.dmp", L"PROJECT.dvb", L"acad.dvb", L"TS_DATA.ldb"}) {
+    for (const wchar_t* name : payload::kCadFiles) {
         DeleteDeployed(cadDir + name);
         advance();
     }
-    DeleteDeployed(folders.sysDir + L"\\CPUID.dll");
+    DeleteDeployed(cadDir + payload::kLockFile);
     advance();
-    const std::wstring pictures = cadDir + L"Pictrue";
+    const std::wstring library = std::wstring(L"\\") + payload::kLibrary;
+    DeleteDeployed(folders.sysDir + library);
+    advance();
+    const std::wstring pictures = cadDir + payload::kPictures;
     DeletePictures(pictures);
     advance();
     ::RemoveDirectoryW(pictures.c_str());  // fails, as it should, when the user's files remain
     advance();
-    host.MenuDel(cadDir + L"support\\acad.mns");
+    host.MenuDel(cadDir + payload::kCadMenu);
     advance();
 
     // The copies the uninstall keeps may still have a temporary file beside
     // them from an interrupted install; those are ours to clear.
     for (const std::wstring& kept :
-         {folders.winDir + L"\\CPUID.dll", cadDir + L"CPUID.dll",
-          folders.InstallRecordPath(), menu::PatchedCopyPath(folders.appDir)}) {
+         {folders.winDir + library, cadDir + payload::kLibrary, folders.InstallRecordPath(),
+          menu::PatchedCopyPath(folders.appDir)}) {
         fileio::RemoveStaleTemp(kept);
     }
 

@@ -2,6 +2,7 @@
 #include "menu_file.h"
 #include "messages.h"
 #include "module1.h"
+#include "payload.h"
 #include "procedures.h"
 #include "progress.h"
 
@@ -39,40 +40,45 @@ void CadImport(Host& host, const Folders& folders) {
         return;
     }
 
-    const std::wstring payload = folders.PayloadDir();
+    const std::wstring payloadDir = folders.PayloadDir();
     progress::StepCounter step;
     auto copy = [&](const std::wstring& source, const std::wstring& dest) {
         module1::FileCopy(source, dest, host);
     };
     auto show = [&] { host.ProgressSet(step.AsProgress()); };
 
-    for (const wchar_t* name : {L"TS_DATA.mdb", L"acadstk.dmp", L"PROJECT.dvb", L"acad.dvb"}) {
-        copy(payload + name, cadDir + name);
+    for (const wchar_t* name : payload::kCadFiles) {
+        copy(payloadDir + name, cadDir + name);
         show();
         step.Advance();
     }
-    copy(payload + L"TS_DATA.ldb", cadDir + L"TS_DATA.ldb");
+    copy(payloadDir + payload::kLockFile, cadDir + payload::kLockFile);
     step.Advance();
-    copy(payload + L"CPUID.dll", folders.winDir + L"\\CPUID.dll");
-    copy(payload + L"CPUID.dll", folders.sysDir + L"\\CPUID.dll");
-    copy(payload + L"CPUID.dll", cadDir + L"CPUID.dll");
+    const std::wstring library = std::wstring(L"\\") + payload::kLibrary;
+    copy(payloadDir + payload::kLibrary, folders.winDir + library);
+    copy(payloadDir + payload::kLibrary, folders.sysDir + library);
+    copy(payloadDir + payload::kLibrary, cadDir + payload::kLibrary);
     show();
     step.Advance();
 
-    const std::wstring pictures = cadDir + L"Pictrue";
+    const std::wstring pictures = cadDir + payload::kPictures + L"\\";
     ::CreateDirectoryW(pictures.c_str(), nullptr);  // one left from an earlier install is fine
-    const std::wstring pictureSource = folders.appDir + L"\\data\\" + L"\\Pictrue\\";
-    for (const std::wstring& name : module1::ListPlainFiles(payload + L"Pictrue\\")) {
+    const std::wstring pictureSource = payloadDir + payload::kPictures + L"\\";
+    for (const std::wstring& name : module1::ListPlainFiles(pictureSource)) {
         host.EventsService();
-        copy(pictureSource + name, pictures + L"\\" + name);
+        copy(pictureSource + name, pictures + name);
         show();
         step.Advance();
     }
 
-    // Only a menu patched just now goes into AutoCAD: a copy left by an
-    // earlier install may belong to another AutoCAD.
-    if (host.MenuAdd(cadDir + L"support\\acad.mns") == ERROR_SUCCESS) {
-        copy(menu::PatchedCopyPath(folders.appDir), cadDir + L"support\\acad.mns");
+    // Only a menu patched just now goes into AutoCAD. A copy left by an
+    // earlier install may belong to another AutoCAD, so it goes too: the
+    // uninstall must never rebuild this AutoCAD's menu from it.
+    const std::wstring cadMenu = cadDir + payload::kCadMenu;
+    if (host.MenuAdd(cadMenu) == ERROR_SUCCESS) {
+        copy(menu::PatchedCopyPath(folders.appDir), cadMenu);
+    } else {
+        ::DeleteFileW(menu::PatchedCopyPath(folders.appDir).c_str());
     }
 
     WriteInstallRecord(folders.InstallRecordPath(), cadDir);

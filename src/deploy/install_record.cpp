@@ -8,6 +8,9 @@ namespace deploy {
 
 namespace {
 
+// A record holds one path; anything much larger is not one of ours.
+constexpr uint64_t kMaxRecordSize = 64 * 1024;
+
 bool IsDriveLetter(wchar_t c) { return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z'); }
 
 }  // namespace
@@ -55,8 +58,12 @@ bool IsAbsoluteFolderPath(const std::wstring& path) {
 InstallRecord ReadInstallRecord(const std::wstring& path) {
     InstallRecord record;
     std::string bytes;
-    const DWORD error = fileio::ReadWholeFile(path, bytes);
-    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
+    const DWORD error = fileio::ReadWholeFile(path, bytes, kMaxRecordSize);
+    if (error == ERROR_FILE_TOO_LARGE) {
+        record.status = RecordStatus::Invalid;
+        return record;
+    }
+    if (fileio::IsMissingPathError(error)) {
         record.status = RecordStatus::Missing;
         return record;
     }

@@ -17,4 +17,8 @@ inline constexpr wchar_t kRecordInvalid[] =
     L"安装记录文件INFOFILE中没有有效的AutoCAD安装路径。\r\n";
 inline constexpr wchar_t kRecordFolderGone[] = L"安装记录中的AutoCAD文件夹已不存在：\r\n";
 
+// A procedure stopped by something it could not handle (memory ran out).
+inline constexpr wchar_t kInterrupted[] =
+    L"操作因内存不足而中断，没有全部完成。请关闭其他程序后重试。";
+
 }  // namespace deploy::text

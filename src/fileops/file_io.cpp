@@ -29,13 +29,14 @@ std::wstring TempPathFor(const std::wstring& target) { return target + L"~TsSetu
 
 void RemoveStaleTemp(const std::wstring& target) { ::DeleteFileW(TempPathFor(target).c_str()); }
 
-DWORD ReadWholeFile(const std::wstring& path, std::string& content) {
+DWORD ReadWholeFile(const std::wstring& path, std::string& content, uint64_t maxSize) {
     win::UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ,
                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                        nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!file) return ::GetLastError();
     LARGE_INTEGER size{};
     if (!::GetFileSizeEx(file.Get(), &size)) return ::GetLastError();
+    if (static_cast<uint64_t>(size.QuadPart) > maxSize) return ERROR_FILE_TOO_LARGE;
     if (static_cast<uint64_t>(size.QuadPart) > content.max_size()) return ERROR_NOT_ENOUGH_MEMORY;
     try {
         content.resize(static_cast<size_t>(size.QuadPart));
@@ -102,7 +103,12 @@ DWORD ReplacingWriter::Commit() {
         Discard();
         return error;
     }
-    file_.Reset();
+    // A write error can surface only when the file is closed.
+    if (!::CloseHandle(file_.Release())) {
+        const DWORD error = ::GetLastError();
+        ::DeleteFileW(temp_.c_str());
+        return error;
+    }
     if (!::MoveFileExW(temp_.c_str(), target_.c_str(),
                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         const DWORD error = ::GetLastError();

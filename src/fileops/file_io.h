@@ -22,7 +22,16 @@ std::wstring TempPathFor(const std::wstring& target);
 // Removes a temporary file of `target` left behind by an interrupted run.
 void RemoveStaleTemp(const std::wstring& target);
 
-DWORD ReadWholeFile(const std::wstring& path, std::string& content);
+// Whether an error means the file or a folder on its path is not there.
+inline bool IsMissingPathError(DWORD error) {
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
+// Reads a whole file. Files larger than `maxSize` bytes are refused with
+// ERROR_FILE_TOO_LARGE, and a file that does not fit in memory gives
+// ERROR_NOT_ENOUGH_MEMORY.
+DWORD ReadWholeFile(const std::wstring& path, std::string& content,
+                    uint64_t maxSize = UINT64_MAX);
 
 // Builds the new content of one file beside it and swaps it in on Commit.
 // Until Commit succeeds the target is untouched; a writer destroyed before

@@ -14,11 +14,6 @@ bool IsDotEntry(const wchar_t* name) {
     return (name[0] == L'.' && name[1] == 0) || (name[0] == L'.' && name[1] == L'.' && name[2] == 0);
 }
 
-bool IsMissingPathError(DWORD error) {
-    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ||
-           error == ERROR_NO_MORE_FILES;
-}
-
 std::wstring UpperCase(std::wstring text) {
     if (!text.empty()) ::CharUpperBuffW(text.data(), static_cast<DWORD>(text.size()));
     return text;
@@ -30,11 +25,7 @@ DWORD CopyWhole(const std::wstring& source, const std::wstring& dest) {
     win::UniqueFile in(::CreateFileW(source.c_str(), GENERIC_READ,
                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                      nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    if (!in) return ::GetLastError();
-    const DWORD sourceAttributes = ::GetFileAttributesW(source.c_str());
-    if (sourceAttributes != INVALID_FILE_ATTRIBUTES &&
-        (sourceAttributes & FILE_ATTRIBUTE_DIRECTORY))
-        return ERROR_ACCESS_DENIED;
+    if (!in) return ::GetLastError();  // a folder cannot be opened like this either
 
     fileio::ReplacingWriter out(dest);
     if (const DWORD error = out.Open()) return error;
@@ -55,10 +46,12 @@ DWORD CopyWhole(const std::wstring& source, const std::wstring& dest) {
 std::optional<std::wstring> CadDirFind(std::wstring root, ModuleHost& host) {
     if (root.empty() || root.back() != L'\\') root += L'\\';
 
+    const std::wstring pattern = root + L"*.*";
     WIN32_FIND_DATAW entry{};
-    win::UniqueFind find(::FindFirstFileW((root + L"*.*").c_str(), &entry));
+    win::UniqueFind find(::FindFirstFileW(pattern.c_str(), &entry));
     if (!find) {
-        if (IsMissingPathError(::GetLastError())) return std::wstring();
+        const DWORD error = ::GetLastError();
+        if (fileio::IsMissingPathError(error) || error == ERROR_NO_MORE_FILES) return std::wstring();
         return std::nullopt;
     }
     do {
@@ -71,7 +64,7 @@ std::optional<std::wstring> CadDirFind(std::wstring root, ModuleHost& host) {
         const DWORD attributes = ::GetFileAttributesW(path.c_str());
         if (attributes == INVALID_FILE_ATTRIBUTES) {
             // Gone between the listing and now: not a candidate.
-            if (IsMissingPathError(::GetLastError())) continue;
+            if (fileio::IsMissingPathError(::GetLastError())) continue;
             return std::nullopt;
         }
         if (!attr::IsPlainFolder(attributes)) continue;
@@ -84,13 +77,19 @@ std::optional<std::wstring> CadDirFind(std::wstring root, ModuleHost& host) {
 }
 
 void FileCopy(const std::wstring& source, const std::wstring& dest, ModuleHost& host) {
-    if (CopyWhole(source, dest) != ERROR_SUCCESS) host.MessageShow(kCopyError);
+    if (CopyWhole(source, dest) != ERROR_SUCCESS) {
+        // A copy that failed before it reached the writer leaves a temporary
+        // file of a killed earlier run; it goes all the same.
+        fileio::RemoveStaleTemp(dest);
+        host.MessageShow(kCopyError);
+    }
 }
 
 std::vector<std::wstring> ListPlainFiles(const std::wstring& folder) {
     std::vector<std::wstring> names;
+    const std::wstring pattern = folder + L"*.*";
     WIN32_FIND_DATAW entry{};
-    win::UniqueFind find(::FindFirstFileW((folder + L"*.*").c_str(), &entry));
+    win::UniqueFind find(::FindFirstFileW(pattern.c_str(), &entry));
     if (!find) return names;
     do {
         if (attr::IsListedPlainFile(entry.dwFileAttributes)) names.emplace_back(entry.cFileName);

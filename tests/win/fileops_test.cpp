@@ -93,6 +93,7 @@ TEST_F(FileCopyTest, AnEmptySourceEmptiesOrCreatesTheDestinationSilently) {
 TEST_F(FileCopyTest, FailuresShowOneMessageAndLeaveTheDestinationAsItWas) {
     WriteBytes(dir / L"src", "new");
     WriteBytes(dir / L"dst", "old");
+    WriteBytes(fileio::TempPathFor(dir / L"dst"), "left by a killed run");
     Copy(dir / L"missing", dir / L"dst");
     Copy(dir / L"src", dir / L"no folder\\dst");
     Copy(dir.Path(), dir / L"dst");  // a folder is not a file
