@@ -87,26 +87,38 @@ std::string Repeat(const std::string& s, size_t times) {
 
 TEST(BadMenu, EveryMenuIsPatchedByItsLinesAndNothingElseChanges) {
     const std::string pop7 = "***POP7\r\n**DRAW\r\nID_Line [&Line]^C^C_line\r\n";
-    const std::vector<std::pair<const char*, std::string>> menus = {
-        {"no marker", pop7},
-        {"lower-case marker", pop7 + "***pop8\r\nx\r\n"},
-        {"marker and a blank", pop7 + "***POP8 \r\nx\r\n"},
-        {"***POP80", pop7 + "***POP80\r\nx\r\n"},
-        {"CR only", "***POP7\rID_A [A]\r***POP8\rx\r"},
-        {"LF only", "***POP7\nID_A [A]\n***POP8\nx\n"},
-        {"mixed line ends", "***POP7\r\nID_A\n[A]\r***POP8\r\nx"},
-        {"a NUL byte", std::string("***POP7\r\nID_\0A\r\n***POP8\r\n", 26)},
-        {"empty", ""},
-        {"only the marker", "***POP8"},
-        {"a line of 1 MB", pop7 + std::string(1 << 20, 'x') + "\r\n***POP8\r\n"},
-        {"bytes invalid in code page 936", pop7 + "\x81\x7F\xFF\r\n***POP8\r\n"},
+    const std::string line = std::string(menu::kMenuLine) + "\r\n";
+    struct Case {
+        const char* name;
+        std::string menu;
+        std::string patched;  // AutoCAD's menu after the install
     };
-    for (const auto& [name, content] : menus) {
-        SCOPED_TRACE(name);
+    const std::vector<Case> cases = {
+        {"no marker", pop7, pop7},
+        {"lower-case marker", pop7 + "***pop8\r\nx\r\n", pop7 + "***pop8\r\nx\r\n"},
+        {"marker and a blank", pop7 + "***POP8 \r\nx\r\n", pop7 + "***POP8 \r\nx\r\n"},
+        {"***POP80", pop7 + "***POP80\r\nx\r\n", pop7 + "***POP80\r\nx\r\n"},
+        {"CR only", "***POP7\rID_A [A]\r***POP8\rx\r",
+         "***POP7\r\nID_A [A]\r\n" + line + "***POP8\r\nx\r\n"},
+        // A lone LF does not end a line: the whole file is one line.
+        {"LF only", "***POP7\nID_A [A]\n***POP8\nx\n", "***POP7\nID_A [A]\n***POP8\nx\n\r\n"},
+        {"mixed line ends", "***POP7\r\nID_A\n[A]\r***POP8\r\nx",
+         "***POP7\r\nID_A\n[A]\r\n" + line + "***POP8\r\nx\r\n"},
+        {"a NUL byte", std::string("***POP7\r\nID_\0A\r\n***POP8\r\n", 25),
+         std::string("***POP7\r\nID_\0A\r\n", 16) + line + "***POP8\r\n"},
+        {"empty", "", ""},
+        {"only the marker", "***POP8", line + "***POP8\r\n"},
+        {"a line of 1 MB", pop7 + std::string(1 << 20, 'x') + "\r\n***POP8\r\n",
+         pop7 + std::string(1 << 20, 'x') + "\r\n" + line + "***POP8\r\n"},
+        {"bytes invalid in code page 936", pop7 + "\x81\x7F\xFF\r\n***POP8\r\n",
+         pop7 + "\x81\x7F\xFF\r\n" + line + "***POP8\r\n"},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.name);
         InstallCase c;
-        WriteBytes(c.cad + L"support\\acad.mns", content);
+        WriteBytes(c.cad + L"support\\acad.mns", k.menu);
         EXPECT_EQ(c.Run(), kDone);
-        EXPECT_EQ(ReadBytes(c.cad + L"support\\acad.mns"), menu::AddMenuLine(content));
+        EXPECT_EQ(ReadBytes(c.cad + L"support\\acad.mns"), k.patched);
     }
 }
 
@@ -208,11 +220,15 @@ TEST(BadDestination, APathLongerThan260CharactersLosesNothing) {
     ASSERT_FALSE(messages.empty());
     EXPECT_EQ(messages.back(), deploy::text::kImportDone);
     for (size_t i = 0; i + 1 < messages.size(); ++i) EXPECT_EQ(messages[i], module1::kCopyError);
-    // The menu is either patched whole or left as it was.
-    const std::optional<std::string> menu = ReadBytes(c.cad + L"support\\acad.mns");
-    if (menu) {
-        EXPECT_TRUE(*menu == kSampleMenu || *menu == menu::AddMenuLine(kSampleMenu));
+    // Each file is either deployed whole or not there; the menu is patched
+    // whole or left as it was.
+    for (const wchar_t* name : {L"TS_DATA.mdb", L"acadstk.dmp", L"PROJECT.dvb", L"acad.dvb"}) {
+        const std::optional<std::string> deployed = ReadBytes(c.cad + name);
+        if (deployed) EXPECT_EQ(deployed, ReadBytes(c.box.Payload(name)));
     }
+    const std::optional<std::string> menu = ReadBytes(c.cad + L"support\\acad.mns");
+    ASSERT_TRUE(menu);
+    EXPECT_TRUE(*menu == kSampleMenu || *menu == menu::AddMenuLine(kSampleMenu));
 }
 
 TEST(InstallRecordCorpus, AnAnsiRecordNamingAChineseFolderIsUsable) {
