@@ -6,9 +6,7 @@ set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
 n="${1:-500}"
-bash scripts/setup.sh
-cmake -S . -B build/win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build/win -j"$(nproc)" --target TsSetup kill_test >/dev/null
+bash scripts/build_win.sh TsSetup kill_test
 log="$(mktemp)"
 trap 'rm -f "$log"' EXIT
 status=0

@@ -7,9 +7,7 @@ set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
 
-bash scripts/setup.sh
-cmake -S . -B build/win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build/win -j"$(nproc)" --target TsSetup >/dev/null
+bash scripts/build_win.sh TsSetup
 
 # Without a display, the whole run (Wine's desktop included) goes into Xvfb.
 if [ -z "${DISPLAY:-}" ]; then

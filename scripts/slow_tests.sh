@@ -4,9 +4,7 @@
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
-bash scripts/setup.sh
-cmake -S . -B build/win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build/win -j"$(nproc)" --target win_tests >/dev/null
+bash scripts/build_win.sh win_tests
 source scripts/wine_env.sh
 work="$(mktemp -d /tmp/tssetup-slow.XXXXXX)"
 trap 'wine_prefix_end; rm -rf "$work"' EXIT
