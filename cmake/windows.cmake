@@ -4,7 +4,7 @@ set(ts_win_defs UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x060
 
 # Small, self-contained executables: unused code is dropped at link time and
 # release builds are stripped.
-set(CMAKE_CXX_FLAGS_RELEASE "-O2 -DNDEBUG")
+set(CMAKE_CXX_FLAGS_RELEASE "-Os -DNDEBUG")
 add_compile_options(-ffunction-sections -fdata-sections)
 add_link_options(-Wl,--gc-sections $<$<CONFIG:Release>:-s>)
 
@@ -31,7 +31,7 @@ add_executable(TsSetup WIN32
   src/app/form1.cpp
   src/app/dpi.cpp
   src/app/resources.rc)
-target_link_libraries(TsSetup PRIVATE ts_deploy comctl32 comdlg32 gdi32 user32)
+target_link_libraries(TsSetup PRIVATE ts_deploy comctl32 gdi32 user32)
 target_link_options(TsSetup PRIVATE -municode -mwindows -static)
 
 # GoogleTest, built for Windows from the Debian sources.

@@ -253,7 +253,15 @@ std::wstring Form1::FilePick(const std::wstring& filter) {
     ofn.nMaxFile = static_cast<DWORD>(buffer.size());
     ofn.Flags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY |
                 OFN_NOCHANGEDIR;
-    if (::GetOpenFileNameW(&ofn)) fileName_ = buffer.c_str();
+    // The dialog's library pulls half of the shell in with it; it is loaded
+    // only when the dialog is needed, so the window comes up faster.
+    using GetOpenFileNameFn = BOOL(WINAPI*)(OPENFILENAMEW*);
+    // By full path: never one planted beside the program.
+    HMODULE comdlg = ::LoadLibraryW((folders_.sysDir + L"\\comdlg32.dll").c_str());
+    const auto getOpenFileName = comdlg ? reinterpret_cast<GetOpenFileNameFn>(reinterpret_cast<void*>(
+                                              ::GetProcAddress(comdlg, "GetOpenFileNameW")))
+                                        : nullptr;
+    if (getOpenFileName && getOpenFileName(&ofn)) fileName_ = buffer.c_str();
     return fileName_;
 }
 

@@ -10,27 +10,73 @@ namespace menu {
 
 namespace {
 
+// Gathers the transform's small pieces into few large writes; large pieces
+// (runs of unchanged lines) go to the file straight from the text read.
+class BufferedSink {
+public:
+    explicit BufferedSink(fileio::ReplacingWriter& out) : out_(out) { buffer_.reserve(kSize); }
+    void Put(std::string_view piece) {
+        if (buffer_.size() + piece.size() > kSize) Flush();
+        if (piece.size() >= kSize) {
+            if (error_ == ERROR_SUCCESS) error_ = out_.Write(piece);
+        } else {
+            buffer_.append(piece);
+        }
+    }
+    DWORD Finish() {
+        Flush();
+        return error_;
+    }
+
+private:
+    void Flush() {
+        if (error_ == ERROR_SUCCESS && !buffer_.empty()) error_ = out_.Write(buffer_);
+        buffer_.clear();
+    }
+    static constexpr size_t kSize = 64u << 10;
+    fileio::ReplacingWriter& out_;
+    std::string buffer_;
+    DWORD error_ = ERROR_SUCCESS;
+};
+
+// Writes what produce(emit) emits as the new content of `target`, replacing
+// it in one step; nothing is replaced when produce returns false.
+template <typename Produce>
+DWORD WriteProduced(const std::wstring& target, Produce produce) {
+    fileio::ReplacingWriter writer(target);
+    if (const DWORD error = writer.Open()) return error;
+    BufferedSink sink(writer);
+    const bool changed = produce([&](std::string_view piece) { sink.Put(piece); });
+    if (const DWORD error = sink.Finish()) return error;
+    return changed ? writer.Commit() : ERROR_SUCCESS;
+}
+
 DWORD AddToCopy(const std::wstring& appDir, const std::wstring& fileName) {
     std::string original;
     if (const DWORD error = fileio::ReadWholeFile(fileName, original)) return error;
-    return fileio::WriteFileReplacing(PatchedCopyPath(appDir), AddMenuLine(original));
+    return WriteProduced(PatchedCopyPath(appDir), [&](auto emit) {
+        EmitAdded(original, emit);
+        return true;
+    });
 }
 
 DWORD DelFromMenu(const std::wstring& appDir, const std::wstring& fileName) {
     std::string current;
     const DWORD error = fileio::ReadWholeFile(fileName, current);
     if (error == ERROR_SUCCESS) {
-        const Removal removal = RemoveMenuLine(current);
         // A file without the item is left exactly as it is, line ends and all.
-        if (removal.removed == 0) return ERROR_SUCCESS;
-        return fileio::WriteFileReplacing(fileName, removal.text);
+        if (current.find(kMenuLine) == std::string::npos) return ERROR_SUCCESS;
+        return WriteProduced(fileName, [&](auto emit) { return EmitRemoved(current, emit) > 0; });
     }
     if (!fileio::IsMissingPathError(error)) return error;
 
     std::string patched;
     if (const DWORD copyError = fileio::ReadWholeFile(PatchedCopyPath(appDir), patched))
         return copyError;
-    return fileio::WriteFileReplacing(fileName, RemoveMenuLine(patched).text);
+    return WriteProduced(fileName, [&](auto emit) {
+        EmitRemoved(patched, emit);
+        return true;
+    });
 }
 
 // A menu too large for this 32-bit process's memory is a failure like any

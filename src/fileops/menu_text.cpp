@@ -8,37 +8,17 @@ std::vector<std::string_view> SplitLines(std::string_view text) {
     return lines;
 }
 
-namespace {
-
-void AppendLine(std::string& out, std::string_view line) {
-    out.append(line);
-    out.append(kLineEnd);
-}
-
-}  // namespace
-
 std::string AddMenuLine(std::string_view text) {
     std::string out;
     out.reserve(text.size() + text.size() / 32 + 256);
-    std::string_view prev;
-    ForEachLine(text, [&](std::string_view line) {
-        if (line == kPop8Marker && prev != kMenuLine) AppendLine(out, kMenuLine);
-        AppendLine(out, line);
-        prev = line;
-    });
+    EmitAdded(text, [&](std::string_view piece) { out.append(piece); });
     return out;
 }
 
 Removal RemoveMenuLine(std::string_view text) {
     Removal result;
     result.text.reserve(text.size() + text.size() / 32 + 2);
-    ForEachLine(text, [&](std::string_view line) {
-        if (line == kMenuLine) {
-            ++result.removed;
-        } else {
-            AppendLine(result.text, line);
-        }
-    });
+    result.removed = EmitRemoved(text, [&](std::string_view piece) { result.text.append(piece); });
     return result;
 }
 

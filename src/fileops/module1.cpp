@@ -2,6 +2,9 @@
 
 #include <windows.h>
 
+#include <memory>
+#include <new>
+
 #include "attributes.h"
 #include "file_io.h"
 #include "handles.h"
@@ -29,13 +32,16 @@ DWORD CopyWhole(const std::wstring& source, const std::wstring& dest) {
 
     fileio::ReplacingWriter out(dest);
     if (const DWORD error = out.Open()) return error;
-    constexpr DWORD kChunk = 1u << 20;
-    std::string buffer(kChunk, '\0');
+    // Not zero-filled: clearing a large buffer for each of a thousand small
+    // pictures cost more than copying them.
+    constexpr DWORD kChunk = 256u << 10;
+    const std::unique_ptr<char[]> buffer(new (std::nothrow) char[kChunk]);
+    if (!buffer) return ERROR_NOT_ENOUGH_MEMORY;
     for (;;) {
         DWORD got = 0;
-        if (!::ReadFile(in.Get(), buffer.data(), kChunk, &got, nullptr)) return ::GetLastError();
+        if (!::ReadFile(in.Get(), buffer.get(), kChunk, &got, nullptr)) return ::GetLastError();
         if (got == 0) break;
-        if (const DWORD error = out.Write(std::string_view(buffer.data(), got))) return error;
+        if (const DWORD error = out.Write(std::string_view(buffer.get(), got))) return error;
     }
     in.Reset();  // a source copied onto itself must be closed before it is replaced
     return out.Commit();

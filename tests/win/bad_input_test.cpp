@@ -224,7 +224,9 @@ TEST(BadDestination, APathLongerThan260CharactersLosesNothing) {
     // whole or left as it was.
     for (const wchar_t* name : {L"TS_DATA.mdb", L"acadstk.dmp", L"PROJECT.dvb", L"acad.dvb"}) {
         const std::optional<std::string> deployed = ReadBytes(c.cad + name);
-        if (deployed) EXPECT_EQ(deployed, ReadBytes(c.box.Payload(name)));
+        if (deployed) {
+            EXPECT_EQ(deployed, ReadBytes(c.box.Payload(name)));
+        }
     }
     const std::optional<std::string> menu = ReadBytes(c.cad + L"support\\acad.mns");
     ASSERT_TRUE(menu);
