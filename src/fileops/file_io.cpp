@@ -69,9 +69,11 @@ void ReplacingWriter::Discard() {
 }
 
 DWORD ReplacingWriter::Open() {
+    // One look at the target serves both the read-only refusal and, at the
+    // commit, whether an old file is being replaced.
     const DWORD attributes = ::GetFileAttributesW(target_.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
-        return ERROR_ACCESS_DENIED;
+    replacing_ = attributes != INVALID_FILE_ATTRIBUTES;
+    if (replacing_ && (attributes & FILE_ATTRIBUTE_READONLY)) return ERROR_ACCESS_DENIED;
     file_.Reset(::CreateFileW(temp_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr));
     return file_ ? ERROR_SUCCESS : ::GetLastError();
@@ -97,8 +99,7 @@ DWORD ReplacingWriter::Commit() {
     // an empty file where the old one was. A file that is new has nothing to
     // lose, and flushing each of a thousand pictures would cost the user
     // minutes.
-    const bool replacing = ::GetFileAttributesW(target_.c_str()) != INVALID_FILE_ATTRIBUTES;
-    if (replacing && !::FlushFileBuffers(file_.Get())) {
+    if (replacing_ && !::FlushFileBuffers(file_.Get())) {
         const DWORD error = ::GetLastError();
         Discard();
         return error;

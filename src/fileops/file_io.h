@@ -55,6 +55,7 @@ private:
     std::wstring target_;
     std::wstring temp_;
     win::UniqueFile file_;
+    bool replacing_ = false;  // an old file stood at the target when opened
 };
 
 DWORD WriteFileReplacing(const std::wstring& target, std::string_view content);
