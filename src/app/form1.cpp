@@ -142,9 +142,9 @@ LRESULT Form1::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 void Form1::OnCreate() {
-    for (const ControlSpec& spec : kControls) {
-        ::CreateWindowExW(0, spec.className, spec.text, WS_CHILD | WS_VISIBLE | spec.style, 0, 0, 0,
-                          0, window_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.id)),
+    for (const ControlSpec& entry : kControls) {
+        ::CreateWindowExW(0, entry.className, entry.text, WS_CHILD | WS_VISIBLE | entry.style, 0, 0, 0,
+                          0, window_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(entry.id)),
                           instance_, nullptr);
     }
     ::SetWindowTextW(Control(kIdLabel4), kInstructions);
@@ -171,12 +171,12 @@ void Form1::LayOutControls(UINT dpi) {
     LOGFONTW message = MessageFontForDpi(dpi);
     UniqueGdi defaultFont(::CreateFontIndirectW(&message));
 
-    for (const ControlSpec& spec : kControls) {
-        HWND control = Control(spec.id);
-        ::SetWindowPos(control, nullptr, TwipsToPixels(spec.rect.left, dpi),
-                       TwipsToPixels(spec.rect.top, dpi), TwipsToPixels(spec.rect.width, dpi),
-                       TwipsToPixels(spec.rect.height, dpi), SWP_NOZORDER | SWP_NOACTIVATE);
-        HGDIOBJ font = spec.id == kIdLabel1 ? titleFont.Get() : defaultFont.Get();
+    for (const ControlSpec& entry : kControls) {
+        HWND control = Control(entry.id);
+        ::SetWindowPos(control, nullptr, TwipsToPixels(entry.rect.left, dpi),
+                       TwipsToPixels(entry.rect.top, dpi), TwipsToPixels(entry.rect.width, dpi),
+                       TwipsToPixels(entry.rect.height, dpi), SWP_NOZORDER | SWP_NOACTIVATE);
+        HGDIOBJ font = entry.id == kIdLabel1 ? titleFont.Get() : defaultFont.Get();
         ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
     }
     // The old fonts go only now that no control uses them any more.
