@@ -5,6 +5,7 @@
 #include "install_record.h"
 #include "menu_file.h"
 #include "messages.h"
+#include "module1.h"
 #include "payload.h"
 #include "procedures.h"
 #include "progress.h"
@@ -49,13 +50,9 @@ void DeletePictures(const std::wstring& folder) {
     const DWORD attributes = ::GetFileAttributesW(folder.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
         return;
-    WIN32_FIND_DATAW entry{};
-    win::UniqueFind find(::FindFirstFileW((folder + L"\\*.*").c_str(), &entry));
-    if (!find) return;
-    do {
-        if (attr::IsRemovablePicture(entry.dwFileAttributes))
-            ::DeleteFileW((folder + L"\\" + entry.cFileName).c_str());
-    } while (::FindNextFileW(find.Get(), &entry));
+    const auto removable = [](uint32_t a) { return attr::IsRemovablePicture(a); };
+    for (const std::wstring& name : module1::ListFiles(folder + L"\\", removable))
+        ::DeleteFileW((folder + L"\\" + name).c_str());
 }
 
 }  // namespace

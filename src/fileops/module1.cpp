@@ -91,16 +91,20 @@ void FileCopy(const std::wstring& source, const std::wstring& dest, ModuleHost& 
     }
 }
 
-std::vector<std::wstring> ListPlainFiles(const std::wstring& folder) {
+std::vector<std::wstring> ListFiles(const std::wstring& folder, bool (*keep)(uint32_t attributes)) {
     std::vector<std::wstring> names;
     const std::wstring pattern = folder + L"*.*";
     WIN32_FIND_DATAW entry{};
     win::UniqueFind find(::FindFirstFileW(pattern.c_str(), &entry));
     if (!find) return names;
     do {
-        if (attr::IsListedPlainFile(entry.dwFileAttributes)) names.emplace_back(entry.cFileName);
+        if (keep(entry.dwFileAttributes)) names.emplace_back(entry.cFileName);
     } while (::FindNextFileW(find.Get(), &entry));
     return names;
+}
+
+std::vector<std::wstring> ListPlainFiles(const std::wstring& folder) {
+    return ListFiles(folder, [](uint32_t attributes) { return attr::IsListedPlainFile(attributes); });
 }
 
 }  // namespace module1

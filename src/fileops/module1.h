@@ -1,6 +1,7 @@
 // Finding the AutoCAD folder and copying one file whole.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -29,8 +30,12 @@ std::optional<std::wstring> CadDirFind(std::wstring root, ModuleHost& host);
 // to the user with one message; the caller always goes on.
 void FileCopy(const std::wstring& source, const std::wstring& dest, ModuleHost& host);
 
-// The plain files of a folder (neither folders nor hidden nor system files),
-// in the order the file system lists them. Empty when the folder is missing.
+// The names of the entries of `folder` (ending in "\") whose attributes
+// `keep` accepts, in the order the file system lists them. Empty when the
+// folder is missing.
+std::vector<std::wstring> ListFiles(const std::wstring& folder, bool (*keep)(uint32_t attributes));
+
+// The plain files of a folder: neither folders nor hidden nor system files.
 std::vector<std::wstring> ListPlainFiles(const std::wstring& folder);
 
 }  // namespace module1
