@@ -25,12 +25,21 @@ add_library(ts_deploy STATIC
 target_include_directories(ts_deploy PUBLIC src/deploy)
 target_link_libraries(ts_deploy PUBLIC ts_fileops)
 
+# The manifest names the architecture of the build it goes into.
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(ts_manifest_arch amd64)
+else()
+  set(ts_manifest_arch x86)
+endif()
+configure_file(src/app/TsSetup.manifest.in ${CMAKE_CURRENT_BINARY_DIR}/app/TsSetup.manifest @ONLY)
+
 add_executable(TsSetup WIN32
   src/app/main.cpp
   src/app/terminate.cpp
   src/app/form1.cpp
   src/app/dpi.cpp
   src/app/resources.rc)
+target_include_directories(TsSetup PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/app)
 target_link_libraries(TsSetup PRIVATE ts_deploy comctl32 gdi32 user32)
 target_link_options(TsSetup PRIVATE -municode -mwindows -static)
 

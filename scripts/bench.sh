@@ -40,9 +40,11 @@ fi
 
 if [ -z "${TS_BENCH_IN_XVFB:-}" ]; then
   if [ -z "$build" ]; then
-    build="$root/build/bench"
     bash scripts/setup.sh
-    cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake \
+    source scripts/wine_env.sh
+    build="$root/build/bench"
+    [ "$TS_WINE_ARCH" = win64 ] && build="$root/build/bench64"
+    cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE="$TS_WIN_TOOLCHAIN" \
       -DCMAKE_BUILD_TYPE=Release >/dev/null
     cmake --build "$build" -j"$(nproc)" --target TsSetup bench_driver bench_floor bench_fileops >/dev/null
   fi
@@ -90,18 +92,18 @@ cd "$root"
 # Size: the release program, and a stripped copy of it.
 exe="$build/TsSetup.exe"
 cp "$exe" "$work/stripped.exe"
-i686-w64-mingw32-strip "$work/stripped.exe"
+x86_64-w64-mingw32-strip "$work/stripped.exe"  # reads 32-bit and 64-bit programs
 full_kb=$(( $(stat -c %s "$exe") / 1024 )) stripped_kb=$(( $(stat -c %s "$work/stripped.exe") / 1024 ))
 built="as built: $full_kb"
 [ "$full_kb" -eq "$stripped_kb" ] && built="$built (the link already strips)"
 imports="Windows DLLs only"
-bash scripts/check_imports.sh "$work/stripped.exe" >&2 || imports="**other DLLs**"
+bash scripts/check_exe.sh "$work/stripped.exe" >&2 || imports="**other DLLs**"
 size_result=met
 if [ "$stripped_kb" -gt 200 ] || [ "$imports" != "Windows DLLs only" ]; then size_result="**missed**"; fi
 echo "| 4. Size of TsSetup.exe (KB) | stripped: $stripped_kb | $built | $imports | ≤ 200 KB stripped, Windows DLLs only | $size_result |" >> "$rows"
 
 cpu=$(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//')
-echo "TsSetup benchmark$([ -n "$smoke" ] && echo ' (smoke: tiny payload, figures not judged)'), $(date -u '+%Y-%m-%d %H:%M UTC'), $(nproc) × $cpu, $(wine --version), $runs run(s) per side"
+echo "TsSetup benchmark$([ -n "$smoke" ] && echo ' (smoke: tiny payload, figures not judged)'), $(date -u '+%Y-%m-%d %H:%M UTC'), $(nproc) × $cpu, $(wine --version) ($TS_WINE_ARCH), $runs run(s) per side"
 echo
 echo "| Row | A: median (min–max) | B: median (min–max) | A vs B: median of pairs (min–max) | Target | Result |"
 echo "|---|---|---|---|---|---|"

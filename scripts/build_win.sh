@@ -1,10 +1,18 @@
 #!/usr/bin/env bash
-# Sets up what is missing and builds the Windows targets named (all when none)
-# in build/win, in release mode.
+# Builds Windows targets in release mode; all of them when none is named.
+#   build_win.sh [target...]            in the build this machine's Wine runs
+#                                       (build/win or build/win64)
+#   build_win.sh --shipped [target...]  in build/win: the 32-bit program that ships
+# Expects scripts/setup.sh to have run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/setup.sh
-cmake -S . -B build/win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
+source scripts/wine_env.sh
+build="$TS_WIN_BUILD" toolchain="$TS_WIN_TOOLCHAIN"
+if [ "${1:-}" = "--shipped" ]; then
+  build="$ts_root/build/win" toolchain="$ts_root/cmake/mingw-i686.cmake"
+  shift
+fi
+cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Release >/dev/null
 targets=()
 for t in "$@"; do targets+=(--target "$t"); done
-cmake --build build/win -j"$(nproc)" "${targets[@]}" >/dev/null
+cmake --build "$build" -j"$(nproc)" "${targets[@]}" >/dev/null

@@ -6,11 +6,14 @@ set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
 n="${1:-500}"
+bash scripts/setup.sh
+source scripts/wine_env.sh
+wine_say
 bash scripts/build_win.sh TsSetup kill_test
 log="$(mktemp)"
 trap 'rm -f "$log"' EXIT
 status=0
-TS_KILLS="$n" bash tests/e2e/run_e2e.sh build/win/TsSetup.exe build/win/kill_test.exe "$root/build/win" \
+TS_KILLS="$n" bash tests/e2e/run_e2e.sh "$TS_WIN_BUILD/TsSetup.exe" "$TS_WIN_BUILD/kill_test.exe" "$TS_WIN_BUILD" \
   >"$log" 2>&1 || status=$?
 grep -E '^(run length|kills:)|Failure|seed [0-9]+, killed' "$log" || true
 installs=$(grep -c '^kills:' "$log" || true)

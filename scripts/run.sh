@@ -7,6 +7,8 @@ set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
 
+bash scripts/setup.sh
+source scripts/wine_env.sh
 bash scripts/build_win.sh TsSetup
 
 # Without a display, the whole run (Wine's desktop included) goes into Xvfb.
@@ -15,7 +17,6 @@ if [ -z "${DISPLAY:-}" ]; then
   exec xvfb-run -a -s "-screen 0 800x600x24" env TS_HEADLESS=1 bash "$0" "$@"
 fi
 
-source scripts/wine_env.sh
 source scripts/sample_env.sh
 sandbox="$root/build/sandbox"
 if [ -d "$sandbox/prefix" ]; then WINEPREFIX="$sandbox/prefix" wineserver -k 2>/dev/null || true; fi
@@ -23,7 +24,8 @@ rm -rf "$sandbox"
 trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
 wine_prefix_begin "$sandbox/prefix"
 dist="$WINEPREFIX/drive_c/TsSetup"
-make_sample_world "$dist" build/win/TsSetup.exe
+make_sample_world "$dist" "$TS_WIN_BUILD/TsSetup.exe"
+wine_say
 echo "Sandbox Windows: $WINEPREFIX"
 echo "AutoCAD 2002:    $WINEPREFIX/drive_c/Program Files/AutoCAD 2002"
 echo "Program:         $dist/TsSetup.exe (C:\\TsSetup\\TsSetup.exe)"

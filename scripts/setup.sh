@@ -1,14 +1,22 @@
 #!/usr/bin/env bash
 # Installs, only when missing, what the build and the tests need on Debian:
-# the MinGW-w64 cross compiler, CMake, GoogleTest, clang for the fuzzer,
-# 32-bit Wine, Xvfb, ImageMagick, the Chinese locale and a Chinese font.
+# the MinGW-w64 cross compilers (32-bit for the program that ships, 64-bit for
+# machines that can run only 64-bit Wine), CMake, GoogleTest, clang for the
+# fuzzer, 32-bit and 64-bit Wine, Xvfb, ImageMagick, the Chinese locale and a
+# Chinese font. Never asks anything.
 set -euo pipefail
 
+# Not root: sudo, which may ask for a password only when someone is there to
+# type it; without a terminal it fails at once instead of waiting.
 SUDO=""
-if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+if [ "$(id -u)" -ne 0 ]; then
+  SUDO="sudo"
+  [ -t 0 ] || SUDO="sudo -n"
+fi
 
-packages=(cmake g++ make g++-mingw-w64-i686 googletest libgtest-dev clang libclang-rt-14-dev
-          wine wine32:i386 xvfb xauth imagemagick x11-utils locales fonts-wqy-microhei fonts-liberation)
+packages=(cmake g++ make g++-mingw-w64-i686 g++-mingw-w64-x86-64 googletest libgtest-dev
+          clang libclang-rt-14-dev wine wine64 wine32:i386 xvfb xauth imagemagick x11-utils
+          locales fonts-wqy-microhei fonts-liberation)
 
 missing=()
 for p in "${packages[@]}"; do
@@ -23,7 +31,8 @@ if [ ${#missing[@]} -gt 0 ]; then
     $SUDO dpkg --add-architecture i386
   fi
   $SUDO apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  $SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
+    -o Dpkg::Options::=--force-confdef -o Dpkg::Options::=--force-confold "${missing[@]}" >/dev/null
 fi
 
 # The Chinese locale makes Wine's ANSI code page 936, as on our users' Windows.

@@ -4,9 +4,11 @@
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
-bash scripts/build_win.sh win_tests
+bash scripts/setup.sh
 source scripts/wine_env.sh
+wine_say
+bash scripts/build_win.sh win_tests
 work="$(mktemp -d /tmp/tssetup-slow.XXXXXX)"
 trap 'wine_prefix_end; rm -rf "$work"' EXIT
 wine_prefix_begin "$work/prefix"
-TS_SLOW=1 wine build/win/win_tests.exe --gtest_filter='Slow*'
+TS_SLOW=1 wine "$TS_WIN_BUILD/win_tests.exe" --gtest_filter='Slow*'

@@ -1,12 +1,17 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs every test: the Windows-free code natively under
 # AddressSanitizer and UBSan, then the Win32 tests and the end-to-end test of
-# the program under Wine in a fresh 32-bit prefix made for this run.
+# the program under Wine in a fresh prefix made for this run: 32-bit Wine and
+# the 32-bit build where this machine runs 32-bit programs, 64-bit Wine and
+# the 64-bit build where it does not (or TS_WINE64=1). The shipped 32-bit
+# program is built and checked on every machine.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
 
 bash scripts/setup.sh
+source scripts/wine_env.sh
+wine_say
 
 jobs=$(nproc)
 status=0
@@ -19,16 +24,25 @@ cmake --build build/native -j"$jobs" >/dev/null
 echo "== fuzzing the menu text transform (30 s)"
 bash scripts/fuzz.sh 30 || status=1
 
-echo "== Windows build"
-cmake -S . -B build/win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build/win -j"$jobs" >/dev/null
-bash scripts/check_imports.sh build/win/TsSetup.exe || status=1
+echo "== the shipped program: 32-bit build in build/win"
+if [ "$TS_WINE_ARCH" = win32 ]; then
+  bash scripts/build_win.sh --shipped
+else
+  bash scripts/build_win.sh --shipped TsSetup
+  echo "The 32-bit tests are not run here: $TS_WINE_REASON; the same tests run on the 64-bit build."
+fi
+bash scripts/check_exe.sh --shipped build/win/TsSetup.exe || status=1
 
-echo "== Win32 tests under Wine"
-source scripts/wine_env.sh
+if [ "$TS_WINE_ARCH" = win64 ]; then
+  echo "== the 64-bit build of the same sources and tests in build/win64"
+  bash scripts/build_win.sh
+  bash scripts/check_exe.sh build/win64/TsSetup.exe || status=1
+fi
+
+echo "== Windows tests under Wine ($TS_WINE_ARCH prefix, ${TS_WIN_BUILD#"$root"/})"
 prefix="$(mktemp -d /tmp/tssetup-wine.XXXXXX)"
 trap 'wine_prefix_end; rm -rf "$prefix"' EXIT
 wine_prefix_begin "$prefix/prefix"
-(cd build/win && ctest --output-on-failure --timeout 600) || status=1
+(cd "$TS_WIN_BUILD" && ctest --output-on-failure --timeout 600) || status=1
 
 exit $status

@@ -1,8 +1,52 @@
-# Sourced by the scripts: a fresh 32-bit Wine prefix of our own under $1,
-# Chinese locale, quiet. wine_prefix_end stops its server; call it on exit.
+# Sourced by the scripts: the one place that chooses the Wine our Windows
+# programs run under, and the Windows build that goes with it.
+#
+# Where the kernel runs 32-bit programs, 32-bit Wine runs the 32-bit build
+# (build/win, the program that ships). Where it refuses them ("Exec format
+# error"), only 64-bit Wine can start, so the same sources built for x86_64
+# (build/win64) run in a 64-bit prefix. TS_WINE64=1 takes the 64-bit path on
+# any machine. The choice is made once and handed to child scripts through
+# the environment:
+#   TS_WINE_ARCH       win32 or win64 (the prefixes' WINEARCH)
+#   TS_WINE_REASON     why, in words
+#   TS_WIN_BUILD       the build folder whose tests this Wine runs
+#   TS_WIN_TOOLCHAIN   its CMake toolchain file
+# On the 64-bit path, scripts/wine64 comes first on PATH, so every `wine`,
+# `wineserver` and `wineboot` below calls the 64-bit binaries directly.
+ts_root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+
+if [ -z "${TS_WINE_ARCH:-}" ]; then
+  if [ -n "${TS_WINE64:-}" ]; then
+    TS_WINE_ARCH=win64 TS_WINE_REASON="TS_WINE64 is set"
+  elif /usr/lib/wine/wine --version >/dev/null 2>&1; then
+    TS_WINE_ARCH=win32 TS_WINE_REASON="this machine runs 32-bit programs"
+  else
+    TS_WINE_ARCH=win64
+    TS_WINE_REASON="this machine cannot run 32-bit programs (the 32-bit Wine loader does not start)"
+  fi
+  export TS_WINE_ARCH TS_WINE_REASON
+fi
+if [ "$TS_WINE_ARCH" = win64 ]; then
+  TS_WIN_BUILD="$ts_root/build/win64" TS_WIN_TOOLCHAIN="$ts_root/cmake/mingw-x86_64.cmake"
+  case ":$PATH:" in *":$ts_root/scripts/wine64:"*) ;; *) PATH="$ts_root/scripts/wine64:$PATH" ;; esac
+  export PATH
+else
+  TS_WIN_BUILD="$ts_root/build/win" TS_WIN_TOOLCHAIN="$ts_root/cmake/mingw-i686.cmake"
+fi
+export TS_WIN_BUILD TS_WIN_TOOLCHAIN
+
+# One line saying which Wine and build are used, and why.
+wine_say() {
+  local bits=32
+  [ "$TS_WINE_ARCH" = win64 ] && bits=64
+  echo "Wine: $bits-bit ($(wine --version 2>/dev/null || echo 'version unknown')), $TS_WINE_ARCH prefix, the $bits-bit build in ${TS_WIN_BUILD#"$ts_root"/}: $TS_WINE_REASON"
+}
+
+# A fresh prefix of our own under $1, Chinese locale, quiet. wine_prefix_end
+# stops its server; call it on exit.
 wine_prefix_begin() {
   export WINEPREFIX="$1"
-  export WINEARCH=win32
+  export WINEARCH="$TS_WINE_ARCH"
   export WINEDEBUG=-all
   export WINEDLLOVERRIDES="mscoree,mshtml="
   export LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8
