@@ -23,7 +23,8 @@ include(GoogleTest)
 add_executable(native_tests
   tests/native/menu_text_test.cpp
   tests/native/attributes_test.cpp
-  tests/native/progress_test.cpp)
+  tests/native/progress_test.cpp
+  tests/native/long_path_test.cpp)
 target_link_libraries(native_tests PRIVATE ts_portable GTest::gtest_main)
 get_filename_component(ts_shared_menus "${CMAKE_CURRENT_SOURCE_DIR}/../shared/menus" ABSOLUTE)
 target_compile_definitions(native_tests PRIVATE TS_SHARED_MENUS="${ts_shared_menus}")

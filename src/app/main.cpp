@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include "form1.h"
+#include "handles.h"
 
 namespace {
 
@@ -17,9 +18,29 @@ void RestrictDllSearch() {
     ::SetDllDirectoryW(L"");
 }
 
+// Names the running copy in this session. The system drops the name with the
+// last handle, so a copy that was killed never blocks the next start.
+constexpr wchar_t kRunningMutex[] = L"Local\\Tesmora.TsSetup.Running";
+
+// Brings the running copy's window (or the message box or dialog it shows)
+// to the front. The first copy may still be creating its window.
+void ShowRunningCopy() {
+    HWND window = nullptr;
+    for (int i = 0; i < 40 && !(window = ::FindWindowW(app::kWindowClass, nullptr)); ++i) ::Sleep(50);
+    if (!window) return;
+    if (::IsIconic(window)) ::ShowWindow(window, SW_RESTORE);
+    ::SetForegroundWindow(::GetLastActivePopup(window));
+}
+
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
+    // Two copies at once would copy over and delete each other's files.
+    const win::UniqueKernel running(::CreateMutexW(nullptr, FALSE, kRunningMutex));
+    if (running && ::GetLastError() == ERROR_ALREADY_EXISTS) {
+        ShowRunningCopy();
+        return 0;
+    }
     RestrictDllSearch();
     INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
     ::InitCommonControlsEx(&controls);

@@ -1,5 +1,10 @@
 #include <windows.h>
 
+#include <optional>
+#include <set>
+#include <utility>
+#include <vector>
+
 #include "attributes.h"
 #include "file_io.h"
 #include "install_record.h"
@@ -9,6 +14,8 @@
 #include "payload.h"
 #include "procedures.h"
 #include "progress.h"
+#include "reports.h"
+#include "running.h"
 
 namespace deploy {
 
@@ -36,23 +43,60 @@ std::wstring RecordProblemText(const InstallRecord& record) {
     return std::wstring();
 }
 
-// Deletes a file the install deployed, and any temporary file an interrupted
-// install left beside it.
-bool DeleteDeployed(const std::wstring& path) {
+// What the uninstall could not delete or give back, for the user to hear.
+class Failures {
+public:
+    void Note(DWORD error, const std::wstring& path) {
+        if (error != ERROR_SUCCESS) paths_.push_back(path);
+    }
+    bool Any() const { return !paths_.empty(); }
+    const std::vector<std::wstring>& Paths() const { return paths_; }
+
+private:
+    std::vector<std::wstring> paths_;
+};
+
+// A deployed file goes back to what stood there before the install when a
+// copy of that was kept; otherwise it is deleted, or, where `delete_` is
+// false, left as it is. A temporary file an interrupted install left beside
+// it goes in either case.
+void Undeploy(const std::wstring& path, bool delete_, Failures& failures) {
     fileio::RemoveStaleTemp(path);
-    return ::DeleteFileW(path.c_str()) != FALSE;
+    bool restored = false;
+    const DWORD error = fileio::PutBackKept(path, restored);
+    if (error != ERROR_SUCCESS) {
+        failures.Note(error, path);
+        return;
+    }
+    if (!restored && delete_) failures.Note(fileio::DeleteIfPresent(path), path);
 }
 
-// Deletes the plain files of the picture folder: what the install can have
-// put there. Subfolders, and hidden, system or read-only files, stay. A
-// folder that is a link to somewhere else is not ours to empty.
-void DeletePictures(const std::wstring& folder) {
-    const DWORD attributes = ::GetFileAttributesW(folder.c_str());
+// Empties the picture folder of what the install can have put there: plain
+// files go, or are given back where the install kept what they replaced.
+// Subfolders, and hidden, system or read-only files, stay. A folder that is
+// a link to somewhere else is not ours to empty.
+void RemovePictures(const std::wstring& folder, Failures& failures) {
+    const DWORD attributes = ::GetFileAttributesW(fileio::LongPath(folder).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
         return;
-    const auto removable = [](uint32_t a) { return attr::IsRemovablePicture(a); };
-    for (const std::wstring& name : module1::ListFiles(folder + L"\\", removable))
-        ::DeleteFileW((folder + L"\\" + name).c_str());
+    const std::wstring prefix = folder + L"\\";
+    // The listing's own attributes decide, so nothing is asked twice.
+    std::vector<std::pair<std::wstring, uint32_t>> entries;
+    module1::ForEachEntry(prefix, [&](const std::wstring& name, uint32_t a) {
+        if (!(a & FILE_ATTRIBUTE_DIRECTORY)) entries.emplace_back(name, a);
+    });
+    std::set<std::wstring> pictures;
+    for (const auto& [name, a] : entries) {
+        if (fileio::IsTempName(name)) {
+            ::DeleteFileW(fileio::LongPath(prefix + name).c_str());  // an interrupted copy's
+        } else if (std::optional<std::wstring> target = fileio::TargetOfKept(name)) {
+            // A kept copy: its picture comes back even when ours is gone.
+            pictures.insert(*target);
+        } else if (attr::IsRemovablePicture(a)) {
+            pictures.insert(name);
+        }
+    }
+    for (const std::wstring& name : pictures) Undeploy(prefix + name, true, failures);
 }
 
 }  // namespace
@@ -65,34 +109,48 @@ void CadExport(Host& host, const Folders& folders) {
         return;
     }
     const std::wstring& cadDir = record.cadDir;
+    const std::wstring cadExe = cadDir + L"acad.exe";
+    if (IsProgramRunning(cadExe)) {
+        host.MessageShow(CadRunningText(cadExe));
+        host.ProgramEnd();
+        return;
+    }
     auto advance = [&] { host.ProgressSet(host.ProgressGet() + progress::kUninstallStep); };
+    Failures failures;
 
     host.ProgressSet(progress::kUninstallStep);
     for (const wchar_t* name : payload::kCadFiles) {
-        DeleteDeployed(cadDir + name);
+        Undeploy(cadDir + name, true, failures);
         advance();
     }
-    DeleteDeployed(cadDir + payload::kLockFile);
+    Undeploy(cadDir + payload::kLockFile, true, failures);
     advance();
     const std::wstring library = std::wstring(L"\\") + payload::kLibrary;
-    DeleteDeployed(folders.sysDir + library);
+    Undeploy(folders.sysDir + library, true, failures);
     advance();
     const std::wstring pictures = cadDir + payload::kPictures;
-    DeletePictures(pictures);
+    RemovePictures(pictures, failures);
     advance();
-    ::RemoveDirectoryW(pictures.c_str());  // fails, as it should, when the user's files remain
+    // Fails, as it should, when the user's files remain.
+    ::RemoveDirectoryW(fileio::LongPath(pictures).c_str());
     advance();
-    host.MenuDel(cadDir + payload::kCadMenu);
+    const std::wstring cadMenu = cadDir + payload::kCadMenu;
+    const bool menuThere = fileio::FileExists(cadMenu);
+    const DWORD menuError = host.MenuDel(cadMenu);
+    // A menu that is not there (and has no copy to come back from) is
+    // nothing the uninstall failed at.
+    if (menuThere) failures.Note(menuError, cadMenu);
     advance();
 
-    // The copies the uninstall keeps may still have a temporary file beside
-    // them from an interrupted install; those are ours to clear.
-    for (const std::wstring& kept :
-         {folders.winDir + library, cadDir + payload::kLibrary, folders.InstallRecordPath(),
-          menu::PatchedCopyPath(folders.appDir)}) {
+    // The copies of the library the uninstall keeps give way to what the
+    // install found in their place, if anything; temporary files an
+    // interrupted install left beside the files it keeps are ours to clear.
+    Undeploy(folders.winDir + library, false, failures);
+    Undeploy(cadDir + payload::kLibrary, false, failures);
+    for (const std::wstring& kept : {folders.InstallRecordPath(), menu::PatchedCopyPath(folders.appDir)})
         fileio::RemoveStaleTemp(kept);
-    }
 
+    if (failures.Any()) host.MessageShow(NotRemovedText(failures.Paths()));
     host.MessageShow(text::kExportDone);
     host.ProgramEnd();
 }

@@ -1,3 +1,4 @@
+#include "file_io.h"
 #include "install_record.h"
 #include "menu_file.h"
 #include "messages.h"
@@ -5,6 +6,8 @@
 #include "payload.h"
 #include "procedures.h"
 #include "progress.h"
+#include "reports.h"
+#include "running.h"
 
 namespace deploy {
 
@@ -39,11 +42,20 @@ void CadImport(Host& host, const Folders& folders) {
         host.ProgramEnd();
         return;
     }
+    // AutoCAD keeps its files open and would write its menu back over ours:
+    // nothing is touched while it runs.
+    const std::wstring cadExe = cadDir + L"acad.exe";
+    if (IsProgramRunning(cadExe)) {
+        host.MessageShow(CadRunningText(cadExe));
+        host.ProgramEnd();
+        return;
+    }
 
     const std::wstring payloadDir = folders.PayloadDir();
     progress::StepCounter step;
+    // Every deployed file keeps what it replaces, for the uninstall to give back.
     auto copy = [&](const std::wstring& source, const std::wstring& dest) {
-        module1::FileCopy(source, dest, host);
+        module1::FileCopy(source, dest, host, module1::Replaced::Keep);
     };
     auto show = [&] { host.ProgressSet(step.AsProgress()); };
 
@@ -62,7 +74,8 @@ void CadImport(Host& host, const Folders& folders) {
     step.Advance();
 
     const std::wstring pictures = cadDir + payload::kPictures + L"\\";
-    ::CreateDirectoryW(pictures.c_str(), nullptr);  // one left from an earlier install is fine
+    // One left from an earlier install is fine.
+    ::CreateDirectoryW(fileio::LongPath(pictures).c_str(), nullptr);
     const std::wstring pictureSource = payloadDir + payload::kPictures + L"\\";
     for (const std::wstring& name : module1::ListPlainFiles(pictureSource)) {
         host.EventsService();
@@ -73,12 +86,14 @@ void CadImport(Host& host, const Folders& folders) {
 
     // Only a menu patched just now goes into AutoCAD. A copy left by an
     // earlier install may belong to another AutoCAD, so it goes too: the
-    // uninstall must never rebuild this AutoCAD's menu from it.
+    // uninstall must never rebuild this AutoCAD's menu from it. The menu's
+    // old content is its own minus our line, so it is not kept.
     const std::wstring cadMenu = cadDir + payload::kCadMenu;
-    if (host.MenuAdd(cadMenu) == ERROR_SUCCESS) {
-        copy(menu::PatchedCopyPath(folders.appDir), cadMenu);
+    if (const DWORD error = host.MenuAdd(cadMenu); error == ERROR_SUCCESS) {
+        module1::FileCopy(menu::PatchedCopyPath(folders.appDir), cadMenu, host);
     } else {
-        ::DeleteFileW(menu::PatchedCopyPath(folders.appDir).c_str());
+        ::DeleteFileW(fileio::LongPath(menu::PatchedCopyPath(folders.appDir)).c_str());
+        host.MessageShow(MenuNotAddedText(cadMenu, error));
     }
 
     WriteInstallRecord(folders.InstallRecordPath(), cadDir);

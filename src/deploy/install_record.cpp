@@ -80,7 +80,7 @@ InstallRecord ReadInstallRecord(const std::wstring& path) {
         record.status = RecordStatus::Invalid;
         return record;
     }
-    const DWORD attributes = ::GetFileAttributesW(line->c_str());
+    const DWORD attributes = ::GetFileAttributesW(fileio::LongPath(*line).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
         record.status = RecordStatus::FolderGone;
         record.cadDir = std::move(*line);

@@ -1,6 +1,8 @@
 // Every text the procedures show or pass to the window.
 #pragma once
 
+#include <cstddef>
+
 namespace deploy::text {
 
 inline constexpr wchar_t kAskForAcadExe[] = L"请指定AutoCAD 的安装路径，并打开acad.exe文件";
@@ -16,6 +18,28 @@ inline constexpr wchar_t kRecordUnreadable[] = L"安装记录文件INFOFILE无�
 inline constexpr wchar_t kRecordInvalid[] =
     L"安装记录文件INFOFILE中没有有效的AutoCAD安装路径。\r\n";
 inline constexpr wchar_t kRecordFolderGone[] = L"安装记录中的AutoCAD文件夹已不存在：\r\n";
+
+// AutoCAD must be closed before its files can be replaced; the path of the
+// running acad.exe follows the first line.
+inline constexpr wchar_t kCadRunning[] = L"AutoCAD正在运行：\r\n";
+inline constexpr wchar_t kCloseCadFirst[] =
+    L"\r\n请先关闭AutoCAD，然后重新运行本程序。\r\n没有更改任何文件。";
+
+// The install could not put the menu item into AutoCAD's menu file; the
+// file's path and one of the reasons follow the first line.
+inline constexpr wchar_t kMenuNotAdded[] = L"Tesmora菜单项没有加入AutoCAD的菜单文件：\r\n";
+inline constexpr wchar_t kMenuNotFound[] = L"\r\n找不到这个文件。";
+inline constexpr wchar_t kMenuUnreadable[] = L"\r\n无法读取这个文件。";
+inline constexpr wchar_t kMenuTooLarge[] = L"\r\n这个文件太大，无法读取。";
+inline constexpr wchar_t kMenuCopyUnwritable[] = L"\r\n无法在程序文件夹中写入它的副本acad.mns。";
+
+// The uninstall's list of files it could not delete or give back; at most
+// kMaxListed paths, then how many more.
+inline constexpr wchar_t kNotRemoved[] =
+    L"以下文件无法删除或恢复（可能正被其他程序使用，或是只读文件）：\r\n";
+inline constexpr wchar_t kMoreNotRemovedBefore[] = L"……另有";
+inline constexpr wchar_t kMoreNotRemovedAfter[] = L"个文件。";
+inline constexpr size_t kMaxListed = 10;
 
 // A procedure stopped by something it could not handle (memory ran out).
 inline constexpr wchar_t kInterrupted[] =

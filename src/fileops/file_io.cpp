@@ -21,16 +21,101 @@ DWORD WriteAll(HANDLE file, const char* data, size_t size) {
     return ERROR_SUCCESS;
 }
 
+constexpr wchar_t kTempSuffix[] = L"~TsSetup.tmp";
+constexpr wchar_t kKeptSuffix[] = L"~TsSetup.bak";
+
+bool EndsWith(std::wstring_view text, std::wstring_view suffix) {
+    return text.size() >= suffix.size() && text.substr(text.size() - suffix.size()) == suffix;
+}
+
+// Keeps what stands at `target` under its kept name, unless a kept copy is
+// there already. `created` tells whether this call made it.
+DWORD KeepOldFile(const std::wstring& target, bool& created) {
+    created = false;
+    const std::wstring kept = LongPath(KeptPathFor(target));
+    const std::wstring from = LongPath(target);
+    // A second name for the old file: one step, nothing copied.
+    if (::CreateHardLinkW(kept.c_str(), from.c_str(), nullptr)) {
+        created = true;
+        return ERROR_SUCCESS;
+    }
+    DWORD error = ::GetLastError();
+    if (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS) return ERROR_SUCCESS;
+    // A file system without hard links (FAT, some shares): a whole copy beside
+    // it, named in one step, never over an existing kept copy.
+    const std::wstring temp = LongPath(TempPathFor(KeptPathFor(target)));
+    if (!::CopyFileW(from.c_str(), temp.c_str(), FALSE)) {
+        error = ::GetLastError();
+        ::DeleteFileW(temp.c_str());
+        return error;
+    }
+    if (!::MoveFileExW(temp.c_str(), kept.c_str(), MOVEFILE_WRITE_THROUGH)) {
+        error = ::GetLastError();
+        ::DeleteFileW(temp.c_str());
+        return error == ERROR_ALREADY_EXISTS ? ERROR_SUCCESS : error;
+    }
+    created = true;
+    return ERROR_SUCCESS;
+}
+
 }  // namespace
 
 void SetWriteBudgetForTesting(int64_t bytes) { g_writeBudget = bytes; }
 
-std::wstring TempPathFor(const std::wstring& target) { return target + L"~TsSetup.tmp"; }
+std::wstring TempPathFor(const std::wstring& target) { return target + kTempSuffix; }
 
-void RemoveStaleTemp(const std::wstring& target) { ::DeleteFileW(TempPathFor(target).c_str()); }
+std::wstring KeptPathFor(const std::wstring& target) { return target + kKeptSuffix; }
+
+bool IsTempName(std::wstring_view name) { return EndsWith(name, kTempSuffix); }
+
+std::optional<std::wstring> TargetOfKept(std::wstring_view path) {
+    const std::wstring_view suffix = kKeptSuffix;
+    if (path.size() <= suffix.size() || !EndsWith(path, suffix)) return std::nullopt;
+    return std::wstring(path.substr(0, path.size() - suffix.size()));
+}
+
+void RemoveStaleTemp(const std::wstring& target) {
+    ::DeleteFileW(LongPath(TempPathFor(target)).c_str());
+}
+
+bool FileExists(const std::wstring& path) {
+    const DWORD attributes = ::GetFileAttributesW(LongPath(path).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+DWORD DeleteIfPresent(const std::wstring& path) {
+    const std::wstring name = LongPath(path);
+    const DWORD attributes = ::GetFileAttributesW(name.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        const DWORD error = ::GetLastError();
+        return IsMissingPathError(error) ? ERROR_SUCCESS : error;
+    }
+    if (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)) return ERROR_ACCESS_DENIED;
+    if (::DeleteFileW(name.c_str())) return ERROR_SUCCESS;
+    const DWORD error = ::GetLastError();
+    return IsMissingPathError(error) ? ERROR_SUCCESS : error;
+}
+
+DWORD PutBackKept(const std::wstring& target, bool& restored) {
+    restored = false;
+    const std::wstring kept = LongPath(KeptPathFor(target));
+    if (::GetFileAttributesW(kept.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        const DWORD error = ::GetLastError();
+        return IsMissingPathError(error) ? ERROR_SUCCESS : error;
+    }
+    const std::wstring name = LongPath(target);
+    const DWORD attributes = ::GetFileAttributesW(name.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES &&
+        (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)))
+        return ERROR_ACCESS_DENIED;
+    if (!::MoveFileExW(kept.c_str(), name.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return ::GetLastError();
+    restored = true;
+    return ERROR_SUCCESS;
+}
 
 DWORD ReadWholeFile(const std::wstring& path, std::string& content, uint64_t maxSize) {
-    win::UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ,
+    win::UniqueFile file(::CreateFileW(LongPath(path).c_str(), GENERIC_READ,
                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                        nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!file) return ::GetLastError();
@@ -57,7 +142,7 @@ DWORD ReadWholeFile(const std::wstring& path, std::string& content, uint64_t max
 }
 
 ReplacingWriter::ReplacingWriter(std::wstring target)
-    : target_(std::move(target)), temp_(TempPathFor(target_)) {}
+    : target_(LongPath(target)), temp_(LongPath(TempPathFor(target))), given_(std::move(target)) {}
 
 ReplacingWriter::~ReplacingWriter() { Discard(); }
 
@@ -92,7 +177,7 @@ DWORD ReplacingWriter::Write(std::string_view bytes) {
     return WriteAll(file_.Get(), bytes.data(), bytes.size());
 }
 
-DWORD ReplacingWriter::Commit() {
+DWORD ReplacingWriter::Commit(bool keepOld) {
     if (!file_) return ERROR_INVALID_HANDLE;
     // When an old file is replaced, the new content must be on the disk before
     // the name points at it, or a power cut right after the swap could leave
@@ -110,10 +195,22 @@ DWORD ReplacingWriter::Commit() {
         ::DeleteFileW(temp_.c_str());
         return error;
     }
+    // The old file gets its kept name before the new one takes its place, so
+    // there is no moment at which it has no name.
+    bool keptNow = false;
+    if (keepOld && replacing_) {
+        if (const DWORD error = KeepOldFile(given_, keptNow)) {
+            ::DeleteFileW(temp_.c_str());
+            return error;
+        }
+    }
     if (!::MoveFileExW(temp_.c_str(), target_.c_str(),
                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         const DWORD error = ::GetLastError();
         ::DeleteFileW(temp_.c_str());
+        // The old file stays where it was; a kept copy made for it now would
+        // only be a stray duplicate.
+        if (keptNow) ::DeleteFileW(LongPath(KeptPathFor(given_)).c_str());
         return error;
     }
     return ERROR_SUCCESS;

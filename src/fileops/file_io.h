@@ -7,10 +7,12 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "handles.h"
+#include "long_path.h"
 
 namespace fileio {
 
@@ -21,6 +23,30 @@ std::wstring TempPathFor(const std::wstring& target);
 
 // Removes a temporary file of `target` left behind by an interrupted run.
 void RemoveStaleTemp(const std::wstring& target);
+
+// The kept copy of what stood at `target` before the install replaced it:
+// the user's own file, given back by the uninstall. One fixed name per
+// target, so the first kept copy is never overwritten by a later install.
+std::wstring KeptPathFor(const std::wstring& target);
+
+// Whether the name is that of a temporary file of ours.
+bool IsTempName(std::wstring_view name);
+
+// The target whose kept copy `path` is, or nothing when it is not a kept copy.
+std::optional<std::wstring> TargetOfKept(std::wstring_view path);
+
+// Puts the kept copy of `target` back in its place, in one step. ERROR_SUCCESS
+// with `restored` false when there is no kept copy; a read-only target is
+// refused, as Windows itself would refuse to replace it.
+DWORD PutBackKept(const std::wstring& target, bool& restored);
+
+// Whether the file at `path` exists (as a file, not a folder).
+bool FileExists(const std::wstring& path);
+
+// Deletes a file; ERROR_SUCCESS also when it was not there. A read-only file
+// is refused with ERROR_ACCESS_DENIED, as on Windows (Wine run as root would
+// delete it).
+DWORD DeleteIfPresent(const std::wstring& path);
 
 // Whether an error means the file or a folder on its path is not there.
 inline bool IsMissingPathError(DWORD error) {
@@ -47,13 +73,22 @@ public:
     // as root would not, and the program must behave the same on both).
     DWORD Open();
     DWORD Write(std::string_view bytes);
-    DWORD Commit();
+    // With keepOld, an old file at the target is first kept under
+    // KeptPathFor(target), unless a kept copy is there already; the new file
+    // then replaces it. A kill at any moment leaves the old file or the new
+    // one at the target, and the kept copy absent or whole.
+    DWORD Commit(bool keepOld = false);
+    // Whether an old file stood at the target when Open looked.
+    bool Replacing() const { return replacing_; }
 
 private:
     void Discard();
 
+    // Both as the file APIs take them.
     std::wstring target_;
     std::wstring temp_;
+    // The target as it was given, for the name of its kept copy.
+    std::wstring given_;
     win::UniqueFile file_;
     bool replacing_ = false;  // an old file stood at the target when opened
 };

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <cstring>
 #include <memory>
 #include <new>
 
@@ -22,19 +23,68 @@ std::wstring UpperCase(std::wstring text) {
     return text;
 }
 
+constexpr DWORD kChunk = 256u << 10;
+
+win::UniqueFile OpenForReading(const std::wstring& path) {
+    return win::UniqueFile(::CreateFileW(fileio::LongPath(path).c_str(), GENERIC_READ,
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                         nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+}
+
+// Reads as much as fits into `buffer`, fewer bytes only at the end.
+bool ReadFull(HANDLE file, char* buffer, DWORD size, DWORD& got) {
+    got = 0;
+    while (got < size) {
+        DWORD n = 0;
+        if (!::ReadFile(file, buffer + got, size - got, &n, nullptr)) return false;
+        if (n == 0) break;
+        got += n;
+    }
+    return true;
+}
+
+// Whether the file at `path` holds exactly the bytes of `source` (read from
+// its start; it is rewound afterwards). Anything unreadable counts as
+// different, so that it is kept.
+bool SameBytes(HANDLE source, const std::wstring& path) {
+    win::UniqueFile other = OpenForReading(path);
+    LARGE_INTEGER a{}, b{};
+    if (!other || !::GetFileSizeEx(source, &a) || !::GetFileSizeEx(other.Get(), &b) ||
+        a.QuadPart != b.QuadPart)
+        return false;
+    const std::unique_ptr<char[]> left(new (std::nothrow) char[kChunk]);
+    const std::unique_ptr<char[]> right(new (std::nothrow) char[kChunk]);
+    if (!left || !right) return false;
+    bool same = true;
+    for (;;) {
+        DWORD gotLeft = 0, gotRight = 0;
+        if (!ReadFull(source, left.get(), kChunk, gotLeft) ||
+            !ReadFull(other.Get(), right.get(), kChunk, gotRight) || gotLeft != gotRight ||
+            std::memcmp(left.get(), right.get(), gotLeft) != 0) {
+            same = false;
+            break;
+        }
+        if (gotLeft == 0) break;
+    }
+    LARGE_INTEGER start{};
+    ::SetFilePointerEx(source, start, nullptr, FILE_BEGIN);
+    return same;
+}
+
 // Streams `source` into the replacing writer of `dest`; the target changes
 // only once the whole source has been read and written beside it.
-DWORD CopyWhole(const std::wstring& source, const std::wstring& dest) {
-    win::UniqueFile in(::CreateFileW(source.c_str(), GENERIC_READ,
-                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                     nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+DWORD CopyWhole(const std::wstring& source, const std::wstring& dest, Replaced replaced) {
+    win::UniqueFile in = OpenForReading(source);
     if (!in) return ::GetLastError();  // a folder cannot be opened like this either
 
     fileio::ReplacingWriter out(dest);
     if (const DWORD error = out.Open()) return error;
+    // Only a file that is someone else's is kept: not one equal to ours (a
+    // second install), and never over the first kept copy.
+    const bool keep = replaced == Replaced::Keep && out.Replacing() &&
+                      !fileio::FileExists(fileio::KeptPathFor(dest)) && !SameBytes(in.Get(), dest);
     // Not zero-filled: clearing a large buffer for each of a thousand small
     // pictures cost more than copying them.
-    constexpr DWORD kChunk = 256u << 10;
     const std::unique_ptr<char[]> buffer(new (std::nothrow) char[kChunk]);
     if (!buffer) return ERROR_NOT_ENOUGH_MEMORY;
     for (;;) {
@@ -44,7 +94,7 @@ DWORD CopyWhole(const std::wstring& source, const std::wstring& dest) {
         if (const DWORD error = out.Write(std::string_view(buffer.get(), got))) return error;
     }
     in.Reset();  // a source copied onto itself must be closed before it is replaced
-    return out.Commit();
+    return out.Commit(keep);
 }
 
 }  // namespace
@@ -54,7 +104,7 @@ std::optional<std::wstring> CadDirFind(std::wstring root, ModuleHost& host) {
 
     const std::wstring pattern = root + L"*.*";
     WIN32_FIND_DATAW entry{};
-    win::UniqueFind find(::FindFirstFileW(pattern.c_str(), &entry));
+    win::UniqueFind find(::FindFirstFileW(fileio::LongPath(pattern).c_str(), &entry));
     if (!find) {
         const DWORD error = ::GetLastError();
         if (fileio::IsMissingPathError(error) || error == ERROR_NO_MORE_FILES) return std::wstring();
@@ -67,7 +117,7 @@ std::optional<std::wstring> CadDirFind(std::wstring root, ModuleHost& host) {
         if (IsDotEntry(entry.cFileName)) continue;
         host.EventsService();
         const std::wstring path = root + entry.cFileName;
-        const DWORD attributes = ::GetFileAttributesW(path.c_str());
+        const DWORD attributes = ::GetFileAttributesW(fileio::LongPath(path).c_str());
         if (attributes == INVALID_FILE_ATTRIBUTES) {
             // Gone between the listing and now: not a candidate.
             if (fileio::IsMissingPathError(::GetLastError())) continue;
@@ -82,8 +132,9 @@ std::optional<std::wstring> CadDirFind(std::wstring root, ModuleHost& host) {
     return std::wstring();
 }
 
-void FileCopy(const std::wstring& source, const std::wstring& dest, ModuleHost& host) {
-    if (CopyWhole(source, dest) != ERROR_SUCCESS) {
+void FileCopy(const std::wstring& source, const std::wstring& dest, ModuleHost& host,
+              Replaced replaced) {
+    if (CopyWhole(source, dest, replaced) != ERROR_SUCCESS) {
         // A copy that failed before it reached the writer leaves a temporary
         // file of a killed earlier run; it goes all the same.
         fileio::RemoveStaleTemp(dest);
@@ -91,15 +142,23 @@ void FileCopy(const std::wstring& source, const std::wstring& dest, ModuleHost& 
     }
 }
 
-std::vector<std::wstring> ListFiles(const std::wstring& folder, bool (*keep)(uint32_t attributes)) {
-    std::vector<std::wstring> names;
+void ForEachEntry(const std::wstring& folder,
+                  const std::function<void(const std::wstring& name, uint32_t attributes)>& visit) {
     const std::wstring pattern = folder + L"*.*";
     WIN32_FIND_DATAW entry{};
-    win::UniqueFind find(::FindFirstFileW(pattern.c_str(), &entry));
-    if (!find) return names;
+    win::UniqueFind find(::FindFirstFileW(fileio::LongPath(pattern).c_str(), &entry));
+    if (!find) return;
     do {
-        if (keep(entry.dwFileAttributes)) names.emplace_back(entry.cFileName);
+        if (IsDotEntry(entry.cFileName)) continue;
+        visit(entry.cFileName, entry.dwFileAttributes);
     } while (::FindNextFileW(find.Get(), &entry));
+}
+
+std::vector<std::wstring> ListFiles(const std::wstring& folder, bool (*keep)(uint32_t attributes)) {
+    std::vector<std::wstring> names;
+    ForEachEntry(folder, [&](const std::wstring& name, uint32_t attributes) {
+        if (keep(attributes)) names.push_back(name);
+    });
     return names;
 }
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -26,9 +27,24 @@ protected:
 // Nothing when the listing itself fails (a drive that is not ready).
 std::optional<std::wstring> CadDirFind(std::wstring root, ModuleHost& host);
 
+// What becomes of a file that `dest` replaces.
+enum class Replaced {
+    Discard,
+    // Kept as fileio::KeptPathFor(dest) when its bytes differ from the new
+    // ones and no kept copy exists yet, so the uninstall can give it back.
+    Keep,
+};
+
 // Copies `source` over `dest`. A failure leaves `dest` as it was and is told
 // to the user with one message; the caller always goes on.
-void FileCopy(const std::wstring& source, const std::wstring& dest, ModuleHost& host);
+void FileCopy(const std::wstring& source, const std::wstring& dest, ModuleHost& host,
+              Replaced replaced = Replaced::Discard);
+
+// Calls visit(name, attributes) for every entry of `folder` (ending in "\")
+// but "." and "..", in the order the file system lists them. Nothing when
+// the folder is missing.
+void ForEachEntry(const std::wstring& folder,
+                  const std::function<void(const std::wstring& name, uint32_t attributes)>& visit);
 
 // The names of the entries of `folder` (ending in "\") whose attributes
 // `keep` accepts, in the order the file system lists them. Empty when the

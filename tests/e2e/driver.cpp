@@ -14,9 +14,11 @@
 #include <thread>
 
 #include "app_driver.h"
+#include "file_io.h"
 #include "handles.h"
 #include "install_record.h"
 #include "menu_text.h"
+#include "reports.h"
 #include "test_support.h"
 
 using namespace test;
@@ -108,8 +110,10 @@ protected:
         RemoveTree(cad.substr(0, cad.size() - 1));
         RemoveTree(dAcad.substr(0, dAcad.size() - 1));
         for (const std::wstring& f : {winDir + L"\\CPUID.dll", sysDir + L"\\CPUID.dll",
-                                      dist + L"\\INFOFILE", dist + L"\\acad.mns"})
+                                      dist + L"\\INFOFILE", dist + L"\\acad.mns"}) {
             ::DeleteFileW(f.c_str());
+            ::DeleteFileW(fileio::KeptPathFor(f).c_str());
+        }
         menuBefore = kSampleMenu;
         MakeDirs(cad + L"support");
         WriteBytes(cad + L"acad.exe", "AutoCAD");
@@ -298,4 +302,136 @@ TEST_F(EndToEnd, UninstallWithoutARecordSaysSoAndRemovesNothing) {
     EXPECT_NE(message.find(L"没有删除任何文件"), std::wstring::npos);
     EXPECT_EQ(app.WaitExit(), 0);
     EXPECT_EQ(World(), before);
+}
+
+namespace {
+
+// AutoCAD's folder and the two library copies outside it, with contents and
+// kept copies: what the install changes and the uninstall must give back.
+Snapshot CadWorld(const std::wstring& cad, const std::wstring& winDir, const std::wstring& sysDir) {
+    Snapshot world;
+    for (auto& [path, content] : Snap(cad.substr(0, cad.size() - 1))) world[cad + path] = content;
+    for (const std::wstring& dll : {winDir + L"\\CPUID.dll", sysDir + L"\\CPUID.dll"})
+        for (const std::wstring& f : {dll, dll + L"~TsSetup.bak"})
+            world[f] = ReadBytes(f).value_or("<absent>");
+    return world;
+}
+
+// Runs one button of the program to its end; the messages it showed.
+std::vector<std::wstring> RunButton(const std::wstring& dist, int button, size_t messages) {
+    App app(dist);
+    if (!app.Main()) return {L"<no window>"};
+    app.Click(button);
+    std::vector<std::wstring> shown;
+    for (size_t i = 0; i < messages; ++i) shown.push_back(app.AnswerMessage());
+    EXPECT_EQ(app.WaitExit(), 0);
+    return shown;
+}
+
+}  // namespace
+
+TEST_F(EndToEnd, AutoCadRunningFromItsFolderBlocksBothButtonsWithNothingChanged) {
+    const std::wstring exe = cad + L"acad.exe";
+    const std::wstring refused = deploy::CadRunningText(exe);
+    {
+        RunningStandIn acad(exe);
+        ASSERT_TRUE(acad.Started());
+        const Snapshot before = World();
+        EXPECT_EQ(RunButton(dist, kImport, 1), std::vector<std::wstring>{refused});
+        EXPECT_EQ(World(), before);
+    }
+    EXPECT_EQ(RunButton(dist, kImport, 1), std::vector<std::wstring>{L"导入完成！"});
+    RunningStandIn acad(exe);
+    ASSERT_TRUE(acad.Started());
+    const Snapshot installed = World();
+    EXPECT_EQ(RunButton(dist, kExport, 1), std::vector<std::wstring>{refused});
+    EXPECT_EQ(World(), installed);
+}
+
+TEST_F(EndToEnd, TheSameProgramRunningFromAnotherFolderBlocksNothing) {
+    MakeDirs(L"D:\\Other");
+    RunningStandIn other(L"D:\\Other\\acad.exe");
+    ASSERT_TRUE(other.Started());
+    EXPECT_EQ(RunButton(dist, kImport, 1), std::vector<std::wstring>{L"导入完成！"});
+    ExpectInstalledInto(cad);
+}
+
+TEST_F(EndToEnd, ASecondStartEndsAtOnceAndTheFirstWindowStillWorks) {
+    const Snapshot before = World();
+    App first(dist);
+    ASSERT_TRUE(first.Main());
+    STARTUPINFOW si{};
+    si.cb = sizeof(si);
+    PROCESS_INFORMATION pi{};
+    std::wstring command = L"\"" + dist + L"\\TsSetup.exe\"";
+    ASSERT_TRUE(::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                 L"C:\\", &si, &pi));
+    win::UniqueKernel second(pi.hProcess);
+    ::CloseHandle(pi.hThread);
+    ASSERT_EQ(::WaitForSingleObject(second.Get(), kTimeoutMs), WAIT_OBJECT_0) << "the second copy stays";
+    DWORD code = 1;
+    ::GetExitCodeProcess(second.Get(), &code);
+    EXPECT_EQ(code, 0u);
+    EXPECT_TRUE(::IsWindow(first.Main()) && ::IsWindowVisible(first.Main()));
+    EXPECT_EQ(World(), before);
+    // The first copy still does its work.
+    first.Click(kImport);
+    EXPECT_EQ(first.AnswerMessage(), L"导入完成！");
+    EXPECT_EQ(first.WaitExit(), 0);
+    ExpectInstalledInto(cad);
+}
+
+TEST_F(EndToEnd, WithoutAutoCadsMenuTheUserHearsSoBeforeDone) {
+    const std::wstring menu = cad + L"support\\acad.mns";
+    ::DeleteFileW(menu.c_str());
+    const std::vector<std::wstring> shown = RunButton(dist, kImport, 2);
+    ASSERT_EQ(shown.size(), 2u);
+    EXPECT_EQ(shown[0], deploy::MenuNotAddedText(menu, ERROR_FILE_NOT_FOUND));
+    EXPECT_EQ(shown[1], L"导入完成！");
+    EXPECT_TRUE(Exists(cad + L"acad.dvb"));
+}
+
+TEST_F(EndToEnd, AnUninstallListsTheOneFileHeldOpenAndRemovesTheRest) {
+    ASSERT_EQ(RunButton(dist, kImport, 1), std::vector<std::wstring>{L"导入完成！"});
+    const std::wstring held = cad + L"PROJECT.dvb";
+    {
+        win::UniqueFile lock(::CreateFileW(held.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(lock);
+        EXPECT_EQ(RunButton(dist, kExport, 2),
+                  (std::vector<std::wstring>{deploy::NotRemovedText({held}), L"导出完成！"}));
+    }
+    EXPECT_EQ(FileNames(cad.substr(0, cad.size() - 1)),
+              (std::vector<std::wstring>{L"CPUID.dll", L"PROJECT.dvb", L"acad.exe"}));
+    EXPECT_FALSE(Exists(cad + L"Pictrue"));
+    EXPECT_FALSE(Exists(sysDir + L"\\CPUID.dll"));
+    EXPECT_EQ(RunButton(dist, kExport, 1), std::vector<std::wstring>{L"导出完成！"});
+    EXPECT_FALSE(Exists(held));
+}
+
+TEST_F(EndToEnd, TheUsersOwnFilesComeBackByteForByteAfterTheUninstall) {
+    WriteBytes(cad + L"acad.dvb", "the user's own startup macros");
+    WriteBytes(cad + L"TS_DATA.mdb", "a database the user changed");
+    WriteBytes(winDir + L"\\CPUID.dll", "another vendor's CPUID.dll (Windows)");
+    WriteBytes(sysDir + L"\\CPUID.dll", "another vendor's CPUID.dll (System)");
+    MakeDirs(cad + L"Pictrue");
+    WriteBytes(cad + L"Pictrue\\pic7.bmp", "the user's own picture");
+    const Snapshot before = CadWorld(cad, winDir, sysDir);
+
+    ASSERT_EQ(RunButton(dist, kImport, 1), std::vector<std::wstring>{L"导入完成！"});
+    for (const wchar_t* name : {L"acad.dvb", L"TS_DATA.mdb", L"Pictrue\\pic7.bmp"})
+        EXPECT_EQ(ReadBytes(cad + name), ReadBytes(dist + L"\\data\\" + name)) << name;
+    EXPECT_EQ(ReadBytes(cad + L"acad.dvb~TsSetup.bak"), "the user's own startup macros");
+    EXPECT_EQ(ReadBytes(cad + L"Pictrue\\pic7.bmp~TsSetup.bak"), "the user's own picture");
+    EXPECT_EQ(ReadBytes(sysDir + L"\\CPUID.dll~TsSetup.bak"), "another vendor's CPUID.dll (System)");
+    // A second install keeps the first kept copy, and nothing new.
+    const Snapshot once = CadWorld(cad, winDir, sysDir);
+    ASSERT_EQ(RunButton(dist, kImport, 1), std::vector<std::wstring>{L"导入完成！"});
+    EXPECT_EQ(CadWorld(cad, winDir, sysDir), once);
+
+    ASSERT_EQ(RunButton(dist, kExport, 1), std::vector<std::wstring>{L"导出完成！"});
+    // All as before, but for AutoCAD's copy of the library, which was not
+    // there and which the uninstall keeps, as always.
+    Snapshot expected = before;
+    expected[cad + L"CPUID.dll"] = *ReadBytes(dist + L"\\data\\CPUID.dll");
+    EXPECT_EQ(CadWorld(cad, winDir, sysDir), expected);
 }

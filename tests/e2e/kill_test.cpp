@@ -2,11 +2,14 @@
 // checks that no file was left half-written: AutoCAD's menu is byte for byte
 // the content before or after the run, every deployed file is absent or a
 // whole copy, the install record absent or whole. Then a complete run must
-// leave no temporary file anywhere.
-// TS_E2E_DIST: the folder holding TsSetup.exe. TS_KILLS: kills of each kind
-// (default 20). TS_KILL_SEED: the first seed (default: from the clock).
+// leave no temporary file anywhere. The same again where the install finds
+// the user's own files in its way: each is at every moment the user's or
+// ours with the user's kept beside it, never lost.
+// TS_E2E_DIST: the folder holding TsSetup.exe. TS_KILLS: kills in each of
+// the four cases (default 20). TS_KILL_SEED: the first seed (default: from the clock).
 #include <gtest/gtest.h>
 
+#include <map>
 #include <random>
 
 #include "app_driver.h"
@@ -35,6 +38,17 @@ protected:
     int kills = 20;
     unsigned seed = 0;
     int partial = 0;  // files found neither as before nor as after
+    // The user's own files the install replaces, by path, with their
+    // content; empty when the install finds nothing of the user's.
+    std::map<std::wstring, std::string> users;
+
+    void WithUsersFiles() {
+        users = {{cad + L"acad.dvb", "the user's own startup macros"},
+                 {cad + L"TS_DATA.mdb", std::string(3 << 20, 'u')},
+                 {cad + L"Pictrue\\pic3.bmp", "the user's own picture"},
+                 {winDll, "another vendor's CPUID.dll (Windows)"},
+                 {sysDll, "another vendor's CPUID.dll (System)"}};
+    }
 
     void SetUp() override {
         ASSERT_FALSE(dist.empty()) << "TS_E2E_DIST is not set";
@@ -63,8 +77,11 @@ protected:
         WriteBytes(cad + L"support\\acad.mns", menuBefore);
         for (const std::wstring& f : {winDll, sysDll, dist + L"\\INFOFILE", dist + L"\\acad.mns"}) {
             ::DeleteFileW(f.c_str());
+            ::DeleteFileW(fileio::KeptPathFor(f).c_str());
             fileio::RemoveStaleTemp(f);
         }
+        if (!users.empty()) MakeDirs(cad + L"Pictrue");
+        for (const auto& [path, content] : users) WriteBytes(path, content);
     }
 
     // The state a complete install leaves, laid down directly.
@@ -79,6 +96,7 @@ protected:
         WriteBytes(cad + L"support\\acad.mns", menuAfter);
         WriteBytes(dist + L"\\acad.mns", menuAfter);
         WriteBytes(dist + L"\\INFOFILE", deploy::EncodeInstallRecord(cad));
+        for (const auto& [path, content] : users) WriteBytes(fileio::KeptPathFor(path), content);
     }
 
     // One complete run of a button; the milliseconds from click to its message.
@@ -113,19 +131,53 @@ protected:
                       << " (" << (actual ? actual->size() : 0) << " bytes)";
     }
 
+    // What the install deploys at `path`.
+    std::optional<std::string> Ours(const std::wstring& path) {
+        if (path == winDll || path == sysDll) return ReadBytes(data + L"CPUID.dll");
+        return ReadBytes(data + path.substr(cad.size()));
+    }
+
+    // A user's file and its kept copy: the old file stays at the target
+    // until the new one takes its place with the old one kept, and the kept
+    // copy goes only once the old file is back. `complete`: after a whole run.
+    void CheckUsersFile(const std::wstring& path, const std::string& old, bool fromInstalled,
+                        bool complete) {
+        const std::optional<std::string> target = ReadBytes(path);
+        const std::optional<std::string> kept = ReadBytes(fileio::KeptPathFor(path));
+        const std::optional<std::string> ours = Ours(path);
+        const bool before = target == old && !kept;
+        const bool keptOnly = target == old && kept == old;
+        const bool after = target == ours && kept == old;
+        const bool fine = fromInstalled ? (complete ? before : before || after)
+                                        : (complete ? after : before || keptOnly || after);
+        if (fine) return;
+        ++partial;
+        ADD_FAILURE() << "the user's file " << std::string(path.begin(), path.end()) << " is "
+                      << (target == old ? "the user's" : target == ours ? "ours" : "neither")
+                      << ", its kept copy "
+                      << (!kept ? "absent" : kept == old ? "the user's" : "something else");
+    }
+
+    void CheckUsersFiles(bool fromInstalled, bool complete) {
+        for (const auto& [path, content] : users) CheckUsersFile(path, content, fromInstalled, complete);
+    }
+
     void CheckFiles(bool fromInstalled) {
+        CheckUsersFiles(fromInstalled, false);
         const std::optional<std::string> none;
         ExpectOneOf(cad + L"support\\acad.mns", {menuBefore, menuAfter});
         for (const wchar_t* name : kDeployed) {
+            if (users.count(cad + name)) continue;
             const bool keptByUninstall = fromInstalled && std::wstring(name) == L"CPUID.dll";
             if (keptByUninstall) ExpectOneOf(cad + name, {ReadBytes(data + name)});
             else ExpectOneOf(cad + name, {none, ReadBytes(data + name)});
         }
-        ExpectOneOf(winDll, fromInstalled ? std::initializer_list<std::optional<std::string>>{ReadBytes(data + L"CPUID.dll")}
+        if (!users.count(winDll)) ExpectOneOf(winDll, fromInstalled ? std::initializer_list<std::optional<std::string>>{ReadBytes(data + L"CPUID.dll")}
                                           : std::initializer_list<std::optional<std::string>>{none, ReadBytes(data + L"CPUID.dll")});
-        ExpectOneOf(sysDll, {none, ReadBytes(data + L"CPUID.dll")});
+        if (!users.count(sysDll)) ExpectOneOf(sysDll, {none, ReadBytes(data + L"CPUID.dll")});
         for (const std::wstring& name : FileNames(cad + L"Pictrue")) {
-            if (name.find(L"~TsSetup.tmp") != std::wstring::npos) continue;
+            if (name.find(L"~TsSetup.") != std::wstring::npos) continue;
+            if (users.count(cad + L"Pictrue\\" + name)) continue;
             ExpectOneOf(cad + L"Pictrue\\" + name, {ReadBytes(data + L"Pictrue\\" + name)});
         }
         const std::string record = deploy::EncodeInstallRecord(cad);
@@ -157,6 +209,7 @@ protected:
             SCOPED_TRACE("seed " + std::to_string(seed + i) + ", killed after " + std::to_string(delay) + " ms");
             CheckFiles(fromInstalled);
             CompleteRun(button, done);
+            CheckUsersFiles(fromInstalled, true);
             ExpectNoTemporaryFiles();
         }
         std::printf("kills: %d, files left partial: %d\n", kills, partial);
@@ -171,6 +224,18 @@ TEST_F(KillTest, AnInstallKilledAtAnyMomentLeavesNoPartialFile) {
 }
 
 TEST_F(KillTest, AnUninstallKilledAtAnyMomentLeavesNoPartialFile) {
+    KillMany(kExport, L"导出完成！", true);
+    EXPECT_EQ(partial, 0);
+}
+
+TEST_F(KillTest, AnInstallOverTheUsersFilesKilledAtAnyMomentLosesNoneOfThem) {
+    WithUsersFiles();
+    KillMany(kImport, L"导入完成！", false);
+    EXPECT_EQ(partial, 0);
+}
+
+TEST_F(KillTest, AnUninstallGivingTheUsersFilesBackKilledAtAnyMomentLosesNoneOfThem) {
+    WithUsersFiles();
     KillMany(kExport, L"导出完成！", true);
     EXPECT_EQ(partial, 0);
 }

@@ -23,6 +23,8 @@ ln -sfn "$work/e" "$WINEPREFIX/dosdevices/e:"
 mkdir -p "$WINEPREFIX/drive_c/TsSetup"
 cp "$exe" "$WINEPREFIX/drive_c/TsSetup/TsSetup.exe"
 cp "$driver" "$work/e2e_driver.exe"
+# The small program the tests run as a stand-in for AutoCAD, beside the driver.
+cp "$build/stand_in.exe" "$work/stand_in.exe"
 
 export TS_E2E_DIST='C:\TsSetup'
 export TS_E2E_SHOT="Z:$(echo "$build/screenshot.bmp" | tr / '\\')"

@@ -196,8 +196,11 @@ TEST(BadDestination, AReadOnlyOrLockedMenuFileIsKept) {
     win::UniqueFile lock(::CreateFileW((d.cad + L"support\\acad.mns").c_str(), GENERIC_READ, 0,
                                        nullptr, OPEN_EXISTING, 0, nullptr));
     ASSERT_TRUE(lock);
-    // AutoCAD holds its menu open: it cannot even be read, so nothing is patched.
-    EXPECT_EQ(d.Run(), kDone);
+    // AutoCAD holds its menu open: it cannot even be read, so nothing is
+    // patched, and the user hears so.
+    const std::wstring menu = d.cad + L"support\\acad.mns";
+    EXPECT_EQ(d.Run(), (Messages{deploy::text::kMenuNotAdded + menu + deploy::text::kMenuUnreadable,
+                                 deploy::text::kImportDone}));
     lock.Reset();
     EXPECT_EQ(ReadBytes(d.cad + L"support\\acad.mns"), kSampleMenu);
 }
@@ -213,24 +216,22 @@ TEST(BadDestination, AChineseAutoCadFolderWorksEndToEnd) {
     EXPECT_FALSE(Exists(c.cad + L"TS_DATA.mdb"));
 }
 
-TEST(BadDestination, APathLongerThan260CharactersLosesNothing) {
+TEST(BadDestination, APathLongerThan260CharactersWorksLikeAnyOther) {
     InstallCase c(L"AutoCAD " + std::wstring(230, L'x'));
     ASSERT_GT(c.cad.size(), 260u);
-    const Messages messages = c.Run();
-    ASSERT_FALSE(messages.empty());
-    EXPECT_EQ(messages.back(), deploy::text::kImportDone);
-    for (size_t i = 0; i + 1 < messages.size(); ++i) EXPECT_EQ(messages[i], module1::kCopyError);
-    // Each file is either deployed whole or not there; the menu is patched
-    // whole or left as it was.
-    for (const wchar_t* name : {L"TS_DATA.mdb", L"acadstk.dmp", L"PROJECT.dvb", L"acad.dvb"}) {
-        const std::optional<std::string> deployed = ReadBytes(c.cad + name);
-        if (deployed) {
-            EXPECT_EQ(deployed, ReadBytes(c.box.Payload(name)));
-        }
-    }
-    const std::optional<std::string> menu = ReadBytes(c.cad + L"support\\acad.mns");
-    ASSERT_TRUE(menu);
-    EXPECT_TRUE(*menu == kSampleMenu || *menu == menu::AddMenuLine(kSampleMenu));
+    EXPECT_EQ(c.Run(), kDone);
+    for (const wchar_t* name : {L"TS_DATA.mdb", L"acadstk.dmp", L"PROJECT.dvb", L"acad.dvb",
+                                L"TS_DATA.ldb", L"CPUID.dll"})
+        EXPECT_EQ(ReadBytes(c.cad + name), ReadBytes(c.box.Payload(name))) << name;
+    EXPECT_EQ(FileNames(c.cad + L"Pictrue"), FileNames(c.box.Payload(L"Pictrue")));
+    EXPECT_EQ(ReadBytes(c.cad + L"support\\acad.mns"), menu::AddMenuLine(kSampleMenu));
+
+    RecordingHost uninstall(c.box.folders.appDir);
+    deploy::CadExport(uninstall, c.box.folders);
+    EXPECT_EQ(uninstall.messages, Messages{deploy::text::kExportDone});
+    EXPECT_EQ(ReadBytes(c.cad + L"support\\acad.mns"), kSampleMenu);
+    EXPECT_FALSE(Exists(c.cad + L"TS_DATA.mdb"));
+    EXPECT_FALSE(Exists(c.cad + L"Pictrue"));
 }
 
 TEST(InstallRecordCorpus, AnAnsiRecordNamingAChineseFolderIsUsable) {
@@ -277,7 +278,11 @@ TEST(BadDestination, AFullDiskKeepsEveryOldFile) {
     fileio::SetWriteBudgetForTesting(-1);
     ASSERT_GE(messages.size(), 2u);
     EXPECT_EQ(messages.back(), deploy::text::kImportDone);
-    for (size_t i = 0; i + 1 < messages.size(); ++i) EXPECT_EQ(messages[i], module1::kCopyError);
+    // The patched menu copy cannot be written either, which is said as such.
+    const std::wstring menu = c.cad + L"support\\acad.mns";
+    EXPECT_EQ(messages[messages.size() - 2],
+              deploy::text::kMenuNotAdded + menu + deploy::text::kMenuCopyUnwritable);
+    for (size_t i = 0; i + 2 < messages.size(); ++i) EXPECT_EQ(messages[i], module1::kCopyError);
     // Only the empty lock file and the new picture folder could be written.
     Snapshot after = Snap(c.box.dir.Path());
     after.erase(c.cadRel + L"TS_DATA.ldb");

@@ -128,8 +128,11 @@ TEST_F(InstallTest, WithoutAutoCadsMenuAStaleCopyIsNotInstalled) {
     WriteBytes(menu::PatchedCopyPath(box.folders.appDir), "another AutoCAD's menu");
     box.MakePayload(0);
     Install();
-    EXPECT_EQ(host.messages, kDone);
-    EXPECT_FALSE(Exists(cad + L"support\\acad.mns"));
+    const std::wstring menu = cad + L"support\\acad.mns";
+    EXPECT_EQ(host.messages, (std::vector<std::wstring>{
+                                 deploy::text::kMenuNotAdded + menu + deploy::text::kMenuNotFound,
+                                 deploy::text::kImportDone}));
+    EXPECT_FALSE(Exists(menu));
     EXPECT_EQ(ReadBytes(box.folders.InstallRecordPath()), Record(cad));
     // Nor may the uninstall rebuild this AutoCAD's menu from that copy.
     EXPECT_FALSE(Exists(menu::PatchedCopyPath(box.folders.appDir)));

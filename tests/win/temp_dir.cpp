@@ -127,6 +127,40 @@ std::vector<std::wstring> LeftoverTemps(const std::wstring& root) {
     return temps;
 }
 
+std::wstring OwnFolder() {
+    wchar_t path[MAX_PATH];
+    const DWORD n = ::GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring own(path, n);
+    return own.substr(0, own.find_last_of(L'\\'));
+}
+
+RunningStandIn::RunningStandIn(const std::wstring& exePath) {
+    const std::wstring standIn = OwnFolder() + L"\\stand_in.exe";
+    if (!::CopyFileW(standIn.c_str(), exePath.c_str(), FALSE)) {
+        ADD_FAILURE() << "cannot copy stand_in.exe beside the test, error " << ::GetLastError();
+        return;
+    }
+    STARTUPINFOW si{};
+    si.cb = sizeof(si);
+    PROCESS_INFORMATION pi{};
+    std::wstring command = L"\"" + exePath + L"\"";
+    if (!::CreateProcessW(exePath.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                          nullptr, &si, &pi)) {
+        ADD_FAILURE() << "cannot start the stand-in, error " << ::GetLastError();
+        return;
+    }
+    ::CloseHandle(pi.hThread);
+    process_ = pi.hProcess;
+    ::WaitForInputIdle(process_, 5000);
+}
+
+RunningStandIn::~RunningStandIn() {
+    if (!process_) return;
+    ::TerminateProcess(process_, 0);
+    ::WaitForSingleObject(process_, 10000);
+    ::CloseHandle(process_);
+}
+
 bool RecordingHost::ProgressSet(float value) {
     NoteCall();
     const bool accepted = progress::InRange(value);

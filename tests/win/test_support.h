@@ -45,6 +45,23 @@ std::vector<std::wstring> FileNames(const std::wstring& folder);
 // Temporary files of the replacing writer anywhere below `root`.
 std::vector<std::wstring> LeftoverTemps(const std::wstring& root);
 
+// A small program of the build copied to `exePath` and started from there,
+// standing for a running AutoCAD; ended when this goes.
+class RunningStandIn {
+public:
+    explicit RunningStandIn(const std::wstring& exePath);
+    ~RunningStandIn();
+    RunningStandIn(const RunningStandIn&) = delete;
+    RunningStandIn& operator=(const RunningStandIn&) = delete;
+    bool Started() const { return process_ != nullptr; }
+
+private:
+    HANDLE process_ = nullptr;
+};
+
+// The folder of the running test program, without a trailing "\".
+std::wstring OwnFolder();
+
 struct ProgressCall {
     float value;
     bool accepted;

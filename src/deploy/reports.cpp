@@ -1,0 +1,39 @@
+#include "reports.h"
+
+#include "file_io.h"
+#include "messages.h"
+
+namespace deploy {
+
+std::wstring CadRunningText(const std::wstring& exePath) {
+    return text::kCadRunning + exePath + text::kCloseCadFirst;
+}
+
+std::wstring MenuNotAddedText(const std::wstring& cadMenu, DWORD error) {
+    const wchar_t* reason = text::kMenuUnreadable;
+    if (fileio::IsMissingPathError(error)) {
+        reason = text::kMenuNotFound;
+    } else if (error == ERROR_NOT_ENOUGH_MEMORY || error == ERROR_FILE_TOO_LARGE) {
+        reason = text::kMenuTooLarge;
+    } else {
+        // MenuAdd reads AutoCAD's file before it writes the copy: when that
+        // file opens, the failure was the copy's.
+        win::UniqueFile menu(::CreateFileW(fileio::LongPath(cadMenu).c_str(), GENERIC_READ,
+                                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                           nullptr, OPEN_EXISTING, 0, nullptr));
+        if (menu) reason = text::kMenuCopyUnwritable;
+    }
+    return text::kMenuNotAdded + cadMenu + reason;
+}
+
+std::wstring NotRemovedText(const std::vector<std::wstring>& paths) {
+    std::wstring out = text::kNotRemoved;
+    for (size_t i = 0; i < paths.size() && i < text::kMaxListed; ++i) out += paths[i] + L"\r\n";
+    if (paths.size() > text::kMaxListed) {
+        out += text::kMoreNotRemovedBefore + std::to_wstring(paths.size() - text::kMaxListed) +
+               text::kMoreNotRemovedAfter;
+    }
+    return out;
+}
+
+}  // namespace deploy

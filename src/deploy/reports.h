@@ -1,0 +1,24 @@
+// The messages that tell the user what a procedure could not do, built from
+// the texts of messages.h and the paths involved.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace deploy {
+
+// AutoCAD runs from `exePath`: nothing may be changed.
+std::wstring CadRunningText(const std::wstring& exePath);
+
+// The menu item could not be added to `cadMenu`; `error` is what MenuAdd
+// returned, and the reason is told from it and from whether the file could
+// be opened for reading.
+std::wstring MenuNotAddedText(const std::wstring& cadMenu, DWORD error);
+
+// The files the uninstall could not delete or give back: the first few by
+// their full paths, then how many more.
+std::wstring NotRemovedText(const std::vector<std::wstring>& paths);
+
+}  // namespace deploy
