@@ -56,29 +56,40 @@ private:
     std::vector<std::wstring> paths_;
 };
 
+// One file the uninstall handles, and whether it deletes ours when nothing
+// was kept in its place.
+struct Deployed {
+    std::wstring path;
+    bool deleteOurs;
+};
+
 // A deployed file goes back to what stood there before the install when a
-// copy of that was kept; otherwise it is deleted, or, where `delete_` is
-// false, left as it is. A temporary file an interrupted install left beside
-// it goes in either case.
-void Undeploy(const std::wstring& path, bool delete_, Failures& failures) {
-    fileio::RemoveStaleTemp(path);
+// copy of that was kept. Otherwise ours is deleted (unless `deleteOurs` is
+// false, or the file is one an earlier uninstall gave back: the user's
+// again, not ours). A temporary file an interrupted install left beside it
+// goes in either case.
+void Undeploy(const Deployed& file, const GivenBack& givenBack, Failures& failures) {
+    fileio::RemoveStaleTemp(file.path);
     bool restored = false;
-    const DWORD error = fileio::PutBackKept(path, restored);
+    const DWORD error = fileio::PutBackKept(file.path, restored);
     if (error != ERROR_SUCCESS) {
-        failures.Note(error, path);
+        failures.Note(error, file.path);
         return;
     }
-    if (!restored && delete_) failures.Note(fileio::DeleteIfPresent(path), path);
+    if (!restored && file.deleteOurs && !givenBack.count(file.path))
+        failures.Note(fileio::DeleteIfPresent(file.path), file.path);
 }
 
-// Empties the picture folder of what the install can have put there: plain
-// files go, or are given back where the install kept what they replaced.
-// Subfolders, and hidden, system or read-only files, stay. A folder that is
-// a link to somewhere else is not ours to empty.
-void RemovePictures(const std::wstring& folder, Failures& failures) {
+// What the install can have put into the picture folder: plain files, and
+// the pictures whose kept copies are there (even when ours is gone).
+// Subfolders, and hidden, system or read-only files, are the user's. A
+// folder that is a link to somewhere else is not ours to empty. Temporary
+// files of an interrupted copy go at once.
+std::vector<Deployed> PicturesIn(const std::wstring& folder) {
+    std::vector<Deployed> files;
     const DWORD attributes = ::GetFileAttributesW(fileio::LongPath(folder).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
-        return;
+        return files;
     const std::wstring prefix = folder + L"\\";
     // The listing's own attributes decide, so nothing is asked twice.
     std::vector<std::pair<std::wstring, uint32_t>> entries;
@@ -88,21 +99,22 @@ void RemovePictures(const std::wstring& folder, Failures& failures) {
     std::set<std::wstring> pictures;
     for (const auto& [name, a] : entries) {
         if (fileio::IsTempName(name)) {
-            ::DeleteFileW(fileio::LongPath(prefix + name).c_str());  // an interrupted copy's
+            ::DeleteFileW(fileio::LongPath(prefix + name).c_str());
         } else if (std::optional<std::wstring> target = fileio::TargetOfKept(name)) {
-            // A kept copy: its picture comes back even when ours is gone.
             pictures.insert(*target);
         } else if (attr::IsRemovablePicture(a)) {
             pictures.insert(name);
         }
     }
-    for (const std::wstring& name : pictures) Undeploy(prefix + name, true, failures);
+    for (const std::wstring& name : pictures) files.push_back({prefix + name, true});
+    return files;
 }
 
 }  // namespace
 
 void CadExport(Host& host, const Folders& folders) {
-    const InstallRecord record = ReadInstallRecord(folders.InstallRecordPath());
+    const std::wstring recordPath = folders.InstallRecordPath();
+    const InstallRecord record = ReadInstallRecord(recordPath);
     if (record.status != RecordStatus::Usable) {
         host.MessageShow(RecordProblemText(record) + text::kNothingRemoved);
         host.ProgramEnd();
@@ -115,24 +127,58 @@ void CadExport(Host& host, const Folders& folders) {
         host.ProgramEnd();
         return;
     }
-    auto advance = [&] { host.ProgressSet(host.ProgressGet() + progress::kUninstallStep); };
-    Failures failures;
 
+    // What the uninstall handles, in the order the bar follows.
+    const std::wstring library = std::wstring(L"\\") + payload::kLibrary;
+    std::vector<Deployed> cadFiles;
+    for (const wchar_t* name : payload::kCadFiles) cadFiles.push_back({cadDir + name, true});
+    cadFiles.push_back({cadDir + payload::kLockFile, true});
+    const Deployed sysLibrary{folders.sysDir + library, true};
+    const std::wstring pictureFolder = cadDir + payload::kPictures;
+    const std::vector<Deployed> pictures = PicturesIn(pictureFolder);
+    // The library copies the uninstall keeps when nothing was there before.
+    const Deployed keptLibraries[] = {{folders.winDir + library, false},
+                                      {cadDir + payload::kLibrary, false}};
+
+    // Every file with a kept copy is about to be the user's again. The record
+    // says so before any of them is put back, so that no later uninstall, even
+    // after this one was killed half-way, takes one of them for ours.
+    GivenBack givenBack = record.givenBack;
+    bool more = false;
+    auto note = [&](const Deployed& file) {
+        if (fileio::FileExists(fileio::KeptPathFor(file.path))) more |= givenBack.insert(file.path).second;
+    };
+    for (const Deployed& file : cadFiles) note(file);
+    note(sysLibrary);
+    for (const Deployed& file : pictures) note(file);
+    for (const Deployed& file : keptLibraries) note(file);
+    Failures failures;
+    bool mayGiveBack = true;
+    if (more && WriteInstallRecord(recordPath, cadDir, givenBack) != ERROR_SUCCESS) {
+        // Without that note a second uninstall would delete the user's files:
+        // they stay kept beside ours instead, and the user hears which.
+        for (const std::wstring& path : givenBack)
+            if (!record.givenBack.count(path)) failures.Note(ERROR_WRITE_FAULT, path);
+        givenBack = record.givenBack;
+        mayGiveBack = false;
+    }
+    const auto undeploy = [&](const Deployed& file) {
+        if (!mayGiveBack && fileio::FileExists(fileio::KeptPathFor(file.path))) return;
+        Undeploy(file, givenBack, failures);
+    };
+
+    auto advance = [&] { host.ProgressSet(host.ProgressGet() + progress::kUninstallStep); };
     host.ProgressSet(progress::kUninstallStep);
-    for (const wchar_t* name : payload::kCadFiles) {
-        Undeploy(cadDir + name, true, failures);
+    for (const Deployed& file : cadFiles) {
+        undeploy(file);
         advance();
     }
-    Undeploy(cadDir + payload::kLockFile, true, failures);
+    undeploy(sysLibrary);
     advance();
-    const std::wstring library = std::wstring(L"\\") + payload::kLibrary;
-    Undeploy(folders.sysDir + library, true, failures);
-    advance();
-    const std::wstring pictures = cadDir + payload::kPictures;
-    RemovePictures(pictures, failures);
+    for (const Deployed& file : pictures) undeploy(file);
     advance();
     // Fails, as it should, when the user's files remain.
-    ::RemoveDirectoryW(fileio::LongPath(pictures).c_str());
+    ::RemoveDirectoryW(fileio::LongPath(pictureFolder).c_str());
     advance();
     const std::wstring cadMenu = cadDir + payload::kCadMenu;
     const bool menuThere = fileio::FileExists(cadMenu);
@@ -142,13 +188,11 @@ void CadExport(Host& host, const Folders& folders) {
     if (menuThere) failures.Note(menuError, cadMenu);
     advance();
 
-    // The copies of the library the uninstall keeps give way to what the
-    // install found in their place, if anything; temporary files an
-    // interrupted install left beside the files it keeps are ours to clear.
-    Undeploy(folders.winDir + library, false, failures);
-    Undeploy(cadDir + payload::kLibrary, false, failures);
-    for (const std::wstring& kept : {folders.InstallRecordPath(), menu::PatchedCopyPath(folders.appDir)})
-        fileio::RemoveStaleTemp(kept);
+    for (const Deployed& file : keptLibraries) undeploy(file);
+    // Temporary files an interrupted install left beside the program's own
+    // files are ours to clear.
+    for (const std::wstring& own : {recordPath, menu::PatchedCopyPath(folders.appDir)})
+        fileio::RemoveStaleTemp(own);
 
     if (failures.Any()) host.MessageShow(NotRemovedText(failures.Paths()));
     host.MessageShow(text::kExportDone);

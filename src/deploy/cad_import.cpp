@@ -54,8 +54,9 @@ void CadImport(Host& host, const Folders& folders) {
     const std::wstring payloadDir = folders.PayloadDir();
     progress::StepCounter step;
     // Every deployed file keeps what it replaces, for the uninstall to give back.
+    module1::Copier copier;
     auto copy = [&](const std::wstring& source, const std::wstring& dest) {
-        module1::FileCopy(source, dest, host, module1::Replaced::Keep);
+        copier.FileCopy(source, dest, host, module1::Replaced::Keep);
     };
     auto show = [&] { host.ProgressSet(step.AsProgress()); };
 
@@ -90,7 +91,7 @@ void CadImport(Host& host, const Folders& folders) {
     // old content is its own minus our line, so it is not kept.
     const std::wstring cadMenu = cadDir + payload::kCadMenu;
     if (const DWORD error = host.MenuAdd(cadMenu); error == ERROR_SUCCESS) {
-        module1::FileCopy(menu::PatchedCopyPath(folders.appDir), cadMenu, host);
+        copier.FileCopy(menu::PatchedCopyPath(folders.appDir), cadMenu, host);
     } else {
         ::DeleteFileW(fileio::LongPath(menu::PatchedCopyPath(folders.appDir)).c_str());
         host.MessageShow(MenuNotAddedText(cadMenu, error));

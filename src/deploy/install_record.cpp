@@ -8,37 +8,51 @@ namespace deploy {
 
 namespace {
 
-// A record holds one path; anything much larger is not one of ours.
-constexpr uint64_t kMaxRecordSize = 64 * 1024;
+// A record holds the folder and at most one path per file given back (tens
+// of thousands of pictures at most); anything much larger is not one of ours.
+constexpr uint64_t kMaxRecordSize = 16 * 1024 * 1024;
 
 bool IsDriveLetter(wchar_t c) { return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z'); }
 
 }  // namespace
 
-std::string EncodeInstallRecord(const std::wstring& cadDir) {
-    std::string bytes;
-    if (std::optional<std::string> ansi = enc::ToAnsiExact(cadDir)) {
-        bytes = std::move(*ansi);
-    } else {
-        bytes = std::string(enc::kUtf8Bom) + enc::ToUtf8(cadDir);
-    }
-    bytes += menu::kLineEnd;
-    return bytes;
+std::string EncodeInstallRecord(const std::wstring& cadDir, const GivenBack& givenBack) {
+    std::wstring text = cadDir + L"\r\n";
+    for (const std::wstring& path : givenBack) text += path + L"\r\n";
+    if (std::optional<std::string> ansi = enc::ToAnsiExact(text)) return std::move(*ansi);
+    return std::string(enc::kUtf8Bom) + enc::ToUtf8(text);
 }
 
-DWORD WriteInstallRecord(const std::wstring& path, const std::wstring& cadDir) {
-    return fileio::WriteFileReplacing(path, EncodeInstallRecord(cadDir));
+DWORD WriteInstallRecord(const std::wstring& path, const std::wstring& cadDir,
+                         const GivenBack& givenBack) {
+    return fileio::WriteFileReplacing(path, EncodeInstallRecord(cadDir, givenBack));
+}
+
+std::optional<std::vector<std::wstring>> DecodeInstallRecordLines(std::string_view bytes) {
+    const bool utf8 = bytes.substr(0, enc::kUtf8Bom.size()) == enc::kUtf8Bom;
+    if (utf8) bytes.remove_prefix(enc::kUtf8Bom.size());
+    // The first line decides whether the record is text at all; a later
+    // line that is not is no path of ours and is passed over.
+    std::vector<std::wstring> lines;
+    bool valid = true;
+    menu::ForEachLine(bytes, [&](std::string_view line) {
+        if (!valid || (!lines.empty() && line.empty())) return;
+        std::optional<std::wstring> text = utf8 ? enc::FromUtf8(line) : enc::FromAnsi(line);
+        if (text) {
+            lines.push_back(std::move(*text));
+        } else if (lines.empty()) {
+            valid = false;
+        }
+    });
+    if (!valid) return std::nullopt;
+    if (lines.empty()) lines.emplace_back();
+    return lines;
 }
 
 std::optional<std::wstring> DecodeInstallRecord(std::string_view bytes) {
-    const bool utf8 = bytes.substr(0, enc::kUtf8Bom.size()) == enc::kUtf8Bom;
-    if (utf8) bytes.remove_prefix(enc::kUtf8Bom.size());
-    std::string_view firstLine;
-    menu::ForEachLine(bytes, [&, first = true](std::string_view line) mutable {
-        if (first) firstLine = line;
-        first = false;
-    });
-    return utf8 ? enc::FromUtf8(firstLine) : enc::FromAnsi(firstLine);
+    std::optional<std::vector<std::wstring>> lines = DecodeInstallRecordLines(bytes);
+    if (!lines) return std::nullopt;
+    return std::move(lines->front());
 }
 
 bool IsAbsoluteFolderPath(const std::wstring& path) {
@@ -71,11 +85,12 @@ InstallRecord ReadInstallRecord(const std::wstring& path) {
         record.status = RecordStatus::Unreadable;
         return record;
     }
-    std::optional<std::wstring> line = DecodeInstallRecord(bytes);
-    if (!line) {
+    std::optional<std::vector<std::wstring>> lines = DecodeInstallRecordLines(bytes);
+    if (!lines) {
         record.status = RecordStatus::Unreadable;
         return record;
     }
+    std::wstring* line = &lines->front();
     if (!IsAbsoluteFolderPath(*line)) {
         record.status = RecordStatus::Invalid;
         return record;
@@ -88,6 +103,7 @@ InstallRecord ReadInstallRecord(const std::wstring& path) {
     }
     record.status = RecordStatus::Usable;
     record.cadDir = std::move(*line);
+    record.givenBack.insert(lines->begin() + 1, lines->end());
     return record;
 }
 

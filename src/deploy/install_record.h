@@ -1,20 +1,29 @@
 // The install record "INFOFILE": one line, the AutoCAD folder, ended by CR LF.
-// Written in the ANSI code page when the folder's name fits it, otherwise as
-// UTF-8 with a byte-order mark; read in either form.
+// Written in the ANSI code page when its text fits it, otherwise as UTF-8
+// with a byte-order mark; read in either form. The uninstall adds one line
+// for each file it gave back to the user (a file the install had found in
+// its way and kept), so that a later uninstall leaves those files alone; an
+// install writes the record anew with its one line.
 #pragma once
 
 #include <windows.h>
 
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace deploy {
 
-// The bytes of the record for `cadDir`.
-std::string EncodeInstallRecord(const std::wstring& cadDir);
+// Paths of files that are the user's again, by their path as built.
+using GivenBack = std::set<std::wstring>;
 
-DWORD WriteInstallRecord(const std::wstring& path, const std::wstring& cadDir);
+// The bytes of the record for `cadDir`, and the files given back.
+std::string EncodeInstallRecord(const std::wstring& cadDir, const GivenBack& givenBack = {});
+
+DWORD WriteInstallRecord(const std::wstring& path, const std::wstring& cadDir,
+                         const GivenBack& givenBack = {});
 
 enum class RecordStatus {
     Usable,
@@ -29,6 +38,7 @@ struct InstallRecord {
     // The recorded AutoCAD folder; meaningful only when status is Usable, and
     // then an absolute path of an existing folder ending in "\".
     std::wstring cadDir;
+    GivenBack givenBack;
 };
 
 InstallRecord ReadInstallRecord(const std::wstring& path);
@@ -36,6 +46,9 @@ InstallRecord ReadInstallRecord(const std::wstring& path);
 // The first line of the record's bytes as text, or nothing when they are
 // not valid text in their encoding.
 std::optional<std::wstring> DecodeInstallRecord(std::string_view bytes);
+
+// Every line of the record as text (empty lines dropped after the first).
+std::optional<std::vector<std::wstring>> DecodeInstallRecordLines(std::string_view bytes);
 
 // An absolute folder path: "X:\..." or "\\server\share\...", ending in "\",
 // without NUL characters.

@@ -73,7 +73,8 @@ bool SameBytes(HANDLE source, const std::wstring& path) {
 
 // Streams `source` into the replacing writer of `dest`; the target changes
 // only once the whole source has been read and written beside it.
-DWORD CopyWhole(const std::wstring& source, const std::wstring& dest, Replaced replaced) {
+DWORD CopyWhole(const std::wstring& source, const std::wstring& dest, Replaced replaced,
+                std::unique_ptr<char[]>& buffer) {
     win::UniqueFile in = OpenForReading(source);
     if (!in) return ::GetLastError();  // a folder cannot be opened like this either
 
@@ -85,13 +86,15 @@ DWORD CopyWhole(const std::wstring& source, const std::wstring& dest, Replaced r
                       !fileio::FileExists(fileio::KeptPathFor(dest)) && !SameBytes(in.Get(), dest);
     // Not zero-filled: clearing a large buffer for each of a thousand small
     // pictures cost more than copying them.
-    const std::unique_ptr<char[]> buffer(new (std::nothrow) char[kChunk]);
+    if (!buffer) buffer.reset(new (std::nothrow) char[kChunk]);
     if (!buffer) return ERROR_NOT_ENOUGH_MEMORY;
     for (;;) {
         DWORD got = 0;
         if (!::ReadFile(in.Get(), buffer.get(), kChunk, &got, nullptr)) return ::GetLastError();
         if (got == 0) break;
         if (const DWORD error = out.Write(std::string_view(buffer.get(), got))) return error;
+        // A disk file reads short only at its end: no call to learn it again.
+        if (got < kChunk) break;
     }
     in.Reset();  // a source copied onto itself must be closed before it is replaced
     return out.Commit(keep);
@@ -134,7 +137,12 @@ std::optional<std::wstring> CadDirFind(std::wstring root, ModuleHost& host) {
 
 void FileCopy(const std::wstring& source, const std::wstring& dest, ModuleHost& host,
               Replaced replaced) {
-    if (CopyWhole(source, dest, replaced) != ERROR_SUCCESS) {
+    Copier().FileCopy(source, dest, host, replaced);
+}
+
+void Copier::FileCopy(const std::wstring& source, const std::wstring& dest, ModuleHost& host,
+                      Replaced replaced) {
+    if (CopyWhole(source, dest, replaced, buffer_) != ERROR_SUCCESS) {
         // A copy that failed before it reached the writer leaves a temporary
         // file of a killed earlier run; it goes all the same.
         fileio::RemoveStaleTemp(dest);

@@ -434,4 +434,7 @@ TEST_F(EndToEnd, TheUsersOwnFilesComeBackByteForByteAfterTheUninstall) {
     Snapshot expected = before;
     expected[cad + L"CPUID.dll"] = *ReadBytes(dist + L"\\data\\CPUID.dll");
     EXPECT_EQ(CadWorld(cad, winDir, sysDir), expected);
+    // They are the user's again: a second uninstall leaves them be.
+    ASSERT_EQ(RunButton(dist, kExport, 1), std::vector<std::wstring>{L"导出完成！"});
+    EXPECT_EQ(CadWorld(cad, winDir, sysDir), expected);
 }

@@ -181,7 +181,11 @@ protected:
             ExpectOneOf(cad + L"Pictrue\\" + name, {ReadBytes(data + L"Pictrue\\" + name)});
         }
         const std::string record = deploy::EncodeInstallRecord(cad);
-        if (fromInstalled) ExpectOneOf(dist + L"\\INFOFILE", {record});
+        // The uninstall notes the files it gives back in the record first.
+        deploy::GivenBack givenBack;
+        for (const auto& [path, content] : users) givenBack.insert(path);
+        const std::string noted = deploy::EncodeInstallRecord(cad, givenBack);
+        if (fromInstalled) ExpectOneOf(dist + L"\\INFOFILE", {record, noted});
         else ExpectOneOf(dist + L"\\INFOFILE", {none, record});
         ExpectOneOf(dist + L"\\acad.mns", fromInstalled ? std::initializer_list<std::optional<std::string>>{menuAfter}
                                                        : std::initializer_list<std::optional<std::string>>{none, menuAfter});
@@ -208,6 +212,8 @@ protected:
             KilledRun(button, delay);
             SCOPED_TRACE("seed " + std::to_string(seed + i) + ", killed after " + std::to_string(delay) + " ms");
             CheckFiles(fromInstalled);
+            // The next complete run finishes the work; after a killed run that
+            // had finished, it is a second run, which must change nothing.
             CompleteRun(button, done);
             CheckUsersFiles(fromInstalled, true);
             ExpectNoTemporaryFiles();

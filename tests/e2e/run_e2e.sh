@@ -29,7 +29,7 @@ cp "$build/stand_in.exe" "$work/stand_in.exe"
 export TS_E2E_DIST='C:\TsSetup'
 export TS_E2E_SHOT="Z:$(echo "$build/screenshot.bmp" | tr / '\\')"
 status=0
-wine "$work/e2e_driver.exe" || status=$?
+wine "$work/e2e_driver.exe" ${TS_E2E_FILTER:+--gtest_filter="$TS_E2E_FILTER"} || status=$?
 
 # The layout again on a 150% screen (144 DPI), when this run is the layout's.
 if [ -n "${TS_E2E_HIGH_DPI:-}" ]; then

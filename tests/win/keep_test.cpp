@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "file_io.h"
+#include "install_record.h"
 #include "messages.h"
 #include "module1.h"
 #include "procedures.h"
@@ -154,4 +155,40 @@ TEST(FileCopyKeep, KeepsOnlyAFileThatDiffersAndNeverOverwritesAKeptCopy) {
     EXPECT_EQ(ReadBytes(dest), "new bytes");
     EXPECT_TRUE(host.messages.empty());
     EXPECT_TRUE(LeftoverTemps(dir.Path()).empty());
+}
+
+TEST_F(KeepTest, ASecondUninstallLeavesTheFilesItGaveBack) {
+    WriteBytes(cad + L"acad.dvb", "the user's own macros");
+    WriteBytes(box.folders.sysDir + L"\\CPUID.dll", "another vendor's CPUID.dll");
+    MakeDirs(cad + L"Pictrue");
+    WriteBytes(cad + L"Pictrue\\p1.jpg", "the user's own picture");
+    Install();
+    Uninstall();
+    const Snapshot once = World();
+    ASSERT_EQ(ReadBytes(cad + L"acad.dvb"), "the user's own macros");
+    ASSERT_EQ(ReadBytes(box.folders.sysDir + L"\\CPUID.dll"), "another vendor's CPUID.dll");
+    ASSERT_EQ(ReadBytes(cad + L"Pictrue\\p1.jpg"), "the user's own picture");
+    Uninstall();
+    EXPECT_EQ(World(), once);
+    // A new install keeps them again, and its uninstall gives them back again.
+    Install();
+    EXPECT_EQ(ReadBytes(cad + L"acad.dvb~TsSetup.bak"), "the user's own macros");
+    Uninstall();
+    Uninstall();
+    EXPECT_EQ(World(), once);
+}
+
+TEST(InstallRecordLines, TheFilesGivenBackFollowTheFolderAndReadBack) {
+    const deploy::GivenBack givenBack{L"C:\\CAD\\acad.dvb", L"C:\\CAD\\Pictrue\\p1.jpg"};
+    const std::string bytes = deploy::EncodeInstallRecord(L"C:\\CAD\\", givenBack);
+    EXPECT_EQ(bytes, "C:\\CAD\\\r\nC:\\CAD\\Pictrue\\p1.jpg\r\nC:\\CAD\\acad.dvb\r\n");
+    EXPECT_EQ(deploy::DecodeInstallRecord(bytes), L"C:\\CAD\\");
+    const auto lines = deploy::DecodeInstallRecordLines(bytes);
+    ASSERT_TRUE(lines);
+    EXPECT_EQ(*lines, (std::vector<std::wstring>{L"C:\\CAD\\", L"C:\\CAD\\Pictrue\\p1.jpg",
+                                                  L"C:\\CAD\\acad.dvb"}));
+    // One path outside the code page makes the whole record UTF-8.
+    const std::string utf8 = deploy::EncodeInstallRecord(L"C:\\CAD\\", {L"C:\\CAD\\Pictrue\\그림.jpg"});
+    EXPECT_EQ(utf8.substr(0, 3), "\xEF\xBB\xBF");
+    EXPECT_EQ(deploy::DecodeInstallRecordLines(utf8)->back(), L"C:\\CAD\\Pictrue\\그림.jpg");
 }

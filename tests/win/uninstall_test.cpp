@@ -151,7 +151,7 @@ TEST_F(UninstallTest, AnUnusableRecordTouchesNothing) {
         {"gone", deploy::EncodeInstallRecord(box.dir / L"Uninstalled AutoCAD\\"),
          deploy::text::kRecordFolderGone},
         {"very long", "C:\\" + std::string(5000, 'a') + "\\\r\n", deploy::text::kRecordFolderGone},
-        {"larger than any record", deploy::EncodeInstallRecord(cad) + std::string(100000, 'x'),
+        {"larger than any record", deploy::EncodeInstallRecord(cad) + std::string(16 << 20, 'x'),
          deploy::text::kRecordInvalid},
         {"NUL byte", std::string("C:\\\0\\\r\n", 6), deploy::text::kRecordInvalid},
         // A lead byte of code page 936 without its trail byte.
