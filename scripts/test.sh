@@ -43,6 +43,8 @@ echo "== Windows tests under Wine ($TS_WINE_ARCH prefix, ${TS_WIN_BUILD#"$root"/
 prefix="$(mktemp -d /tmp/tssetup-wine.XXXXXX)"
 trap 'wine_prefix_end; rm -rf "$prefix"' EXIT
 wine_prefix_begin "$prefix/prefix"
-(cd "$TS_WIN_BUILD" && ctest --output-on-failure --timeout 600) || status=1
+# Two at a time: the end-to-end and kill tests spend most of their time
+# waiting on the program, each in a prefix and display of its own.
+(cd "$TS_WIN_BUILD" && ctest --output-on-failure --timeout 600 -j"$jobs") || status=1
 
 exit $status
