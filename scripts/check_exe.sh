@@ -28,8 +28,11 @@ for exe in "$@"; do
               'PerMonitorV2' '<longPathAware' ; do
     LC_ALL=C grep -aqF "$part" "$exe" || fail "$exe: the manifest lacks $part"
   done
+  # (Read whole first: grep -q would end a pipe early, which pipefail counts
+  # as a failure.)
+  strings16="$(tr -d '\000' < "$exe")"
   for part in VS_VERSION_INFO 'FileVersion2.0.0.0' 'OriginalFilenameTsSetup.exe' 'ProductNameTesmora'; do
-    tr -d '\000' < "$exe" | LC_ALL=C grep -aqF "$part" || fail "$exe: the version resource lacks $part"
+    LC_ALL=C grep -aqF "$part" <<< "$strings16" || fail "$exe: the version resource lacks $part"
   done
 done
 exit $bad
