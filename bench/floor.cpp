@@ -3,8 +3,10 @@
 // command line ("bench_floor.exe C:\Program Files\AutoCAD 2002\"), it also
 // does the install's file work when told to (WM_COMMAND 101, as TsSetup's
 // button sends): the same files into the same places, each with one CopyFileW,
-// then the same "导入完成！" box, and ends. No C++ library, no common
-// controls, so its start-up is the platform's own.
+// then the same "导入完成！" box, and ends. With "--temp" before the folder,
+// each file goes as TsSetup's do, never half-written: CopyFileW to
+// "<target>~TsSetup.tmp" beside the target, then one MoveFileExW over it.
+// No C++ library, no common controls, so its start-up is the platform's own.
 #include <windows.h>
 
 namespace {
@@ -13,17 +15,45 @@ constexpr int kImport = 101;
 
 wchar_t g_cad[MAX_PATH];  // the AutoCAD folder, ending in "\"; empty: window only
 wchar_t g_app[MAX_PATH];  // this program's folder, ending in "\"
+bool g_temp = false;      // through a temporary file beside each target
 
 // A folder and a name joined into one path.
 struct Path {
     wchar_t text[2 * MAX_PATH];
     Path(const wchar_t* folder, const wchar_t* name) {
-        ::lstrcpynW(text, folder, MAX_PATH);
-        ::lstrcpynW(text + ::lstrlenW(text), name, MAX_PATH);
+        ::lstrcpynW(text, folder, 2 * MAX_PATH);
+        const int n = ::lstrlenW(text);
+        ::lstrcpynW(text + n, name, 2 * MAX_PATH - n);
     }
 };
 
-bool Copy(const Path& from, const Path& to) { return ::CopyFileW(from.text, to.text, FALSE); }
+// The temporary file's name is TsSetup's, so both leave the same traces.
+constexpr wchar_t kTempSuffix[] = L"~TsSetup.tmp";
+
+bool Replace(const Path& temp, const Path& to) {
+    return ::MoveFileExW(temp.text, to.text, MOVEFILE_REPLACE_EXISTING);
+}
+
+bool Copy(const Path& from, const Path& to) {
+    if (!g_temp) return ::CopyFileW(from.text, to.text, FALSE);
+    const Path temp(to.text, kTempSuffix);
+    return ::CopyFileW(from.text, temp.text, FALSE) && Replace(temp, to);
+}
+
+// The install record: this folder's path, whole or not at all.
+bool WriteRecord() {
+    const Path record(g_app, L"INFOFILE");
+    const Path temp(record.text, kTempSuffix);
+    const Path& written = g_temp ? temp : record;
+    HANDLE file = ::CreateFileW(written.text, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    DWORD done = 0;
+    const DWORD bytes = ::lstrlenW(g_cad) * sizeof(wchar_t);
+    const bool ok = ::WriteFile(file, g_cad, bytes, &done, nullptr) && done == bytes;
+    ::CloseHandle(file);
+    return ok && (!g_temp || Replace(temp, record));
+}
 
 // What the install writes, with the platform's copy. The menu is read into
 // the program folder and written back, as the install's patch does.
@@ -58,13 +88,15 @@ bool CopyAll() {
     const Path menu(g_cad, L"support\\acad.mns"), menuCopy(g_app, L"acad.mns");
     ok &= Copy(menu, menuCopy) && Copy(menuCopy, menu);
 
-    HANDLE record = ::CreateFileW(Path(g_app, L"INFOFILE").text, GENERIC_WRITE, 0, nullptr,
-                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    DWORD written = 0;
-    ok &= record != INVALID_HANDLE_VALUE &&
-          ::WriteFile(record, g_cad, ::lstrlenW(g_cad) * sizeof(wchar_t), &written, nullptr);
-    if (record != INVALID_HANDLE_VALUE) ::CloseHandle(record);
+    ok &= WriteRecord();
     return ok;
+}
+
+// What follows `prefix` at the start of `text`, or null when it does not start so.
+const wchar_t* AfterPrefix(const wchar_t* text, const wchar_t* prefix) {
+    for (; *prefix; ++text, ++prefix)
+        if (*text != *prefix) return nullptr;
+    return text;
 }
 
 LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -83,6 +115,10 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int show) {
+    if (const wchar_t* rest = AfterPrefix(commandLine, L"--temp ")) {
+        g_temp = true;
+        commandLine = const_cast<PWSTR>(rest);
+    }
     ::lstrcpynW(g_cad, commandLine, MAX_PATH);
     const DWORD n = ::GetModuleFileNameW(nullptr, g_app, MAX_PATH);
     for (DWORD i = n; i > 0; --i) {

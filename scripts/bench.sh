@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Benchmarks the release build of TsSetup.exe against minimal Win32 programs
-# doing the same work, all in one fresh Wine prefix under Xvfb, and prints one
-# Markdown table. Each figure is the median (min–max) of the runs; the two
-# sides of a row alternate run by run and the comparison is the median of the
-# run-by-run ratios, since Wine's timings drift from run to run.
+# doing the same work and against an NSIS installer of the same payload, all
+# in one fresh Wine prefix under Xvfb, and prints one Markdown table. Each
+# figure is the median (min–max) of the runs; the sides of a row alternate
+# run by run and the comparison is the median of the run-by-run ratios, since
+# Wine's timings drift from run to run. The growth rows (6) install 1,000 and
+# 10,000 small pictures; the 10,000 get two runs only.
 #
 # Usage: scripts/bench.sh [--runs N] [--trace] [--diagnose] [--build-dir DIR]
 #        scripts/bench.sh --smoke [--build-dir DIR]
@@ -12,7 +14,7 @@
 #                 side reached the disk
 #   --diagnose    also print rows D1-D8, which take the file costs apart
 #   --smoke       a tiny payload, one run each: checks that everything runs,
-#                 never fails on a figure
+#                 never fails on a figure; NSIS only if it is installed already
 #   --build-dir   use the programs already built there instead of building
 #                 build/bench
 set -euo pipefail
@@ -46,7 +48,21 @@ if [ -z "${TS_BENCH_IN_XVFB:-}" ]; then
     [ "$TS_WINE_ARCH" = win64 ] && build="$root/build/bench64"
     cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE="$TS_WIN_TOOLCHAIN" \
       -DCMAKE_BUILD_TYPE=Release >/dev/null
-    cmake --build "$build" -j"$(nproc)" --target TsSetup bench_driver bench_floor bench_fileops >/dev/null
+    cmake --build "$build" -j"$(nproc)" \
+      --target TsSetup bench_driver bench_floor bench_window bench_fileops >/dev/null
+  fi
+  # The NSIS peer's compiler, installed here, outside the timed part, and
+  # never asking anything; a smoke run stays quick and does without it.
+  if [ -z "$smoke" ] && ! dpkg-query -W -f='${Status}' nsis 2>/dev/null | grep -q "ok installed"; then
+    sudo=""
+    [ "$(id -u)" -ne 0 ] && sudo="sudo -n"
+    apt_install() {
+      $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
+        nsis </dev/null >/dev/null 2>&1
+    }
+    echo "bench.sh: installing nsis" >&2
+    apt_install || { $sudo apt-get update -qq </dev/null >/dev/null 2>&1 && apt_install; } ||
+      echo "bench.sh: nsis could not be installed; its row will say so" >&2
   fi
   # Wine's desktop binds to the display it finds when the prefix starts, so
   # the prefix is made inside the Xvfb display.
@@ -68,7 +84,7 @@ cad="$drive/Program Files/AutoCAD 2002" dist="$drive/TsSetup"
 mkdir -p "$cad/support" "$dist/data/Pictrue" "$drive/bench"
 printf 'placeholder for acad.exe\r\n' > "$cad/acad.exe"
 make_sample_menu > "$cad/support/acad.mns"
-cp "$build/TsSetup.exe" "$build/bench_floor.exe" "$dist/"
+cp "$build/TsSetup.exe" "$build/bench_floor.exe" "$build/bench_window.exe" "$dist/"
 cp "$build/bench_driver.exe" "$build/bench_fileops.exe" "$drive/bench/"
 if [ -n "$smoke" ]; then
   mdb_kb=64 pictures=20 menu_mb=1
@@ -82,9 +98,81 @@ for name in acadstk.dmp PROJECT.dvb acad.dvb CPUID.dll; do head -c 4K /dev/urand
 head -c $((pictures * 30))K /dev/urandom |
   split -b 30K -d -a 4 --additional-suffix=.bmp - "$data/Pictrue/pic"
 
+# The growth rows' payloads: only small files, N pictures of 4 KB each, in
+# distribution folders of their own beside C:\TsSetup. The largest gets two
+# runs and no warm-up: each install of it takes about a minute, since Wine
+# looks every new name up by reading the whole folder.
+if [ -n "$smoke" ]; then
+  growth=("10 1" "100 1")
+else
+  growth=("1000 $runs" "10000 2")
+fi
+growth_args=()
+for entry in "${growth[@]}"; do
+  read -r count count_runs <<<"$entry"
+  grow="$drive/TsGrow$count"
+  mkdir -p "$grow/data/Pictrue"
+  cp "$dist/TsSetup.exe" "$dist/bench_floor.exe" "$grow/"
+  for name in acadstk.dmp PROJECT.dvb acad.dvb CPUID.dll TS_DATA.ldb; do cp "$data/$name" "$grow/data/"; done
+  head -c 4K /dev/urandom > "$grow/data/TS_DATA.mdb"
+  head -c $((count * 4))K /dev/urandom |
+    split -b 4K -d -a 5 --additional-suffix=.bmp - "$grow/data/Pictrue/pic"
+  growth_args+=(--growth "C:\\TsGrow$count" "$count_runs")
+done
+
+# The NSIS peer: the same files into the same folders, stored rather than
+# compressed, silent, for the architecture of this Wine. It writes INFOFILE
+# beside itself, as TsSetup does; it does not patch the menu.
+nsis_args=()
+if ! command -v makensis >/dev/null 2>&1; then
+  nsis_args=(--nsis-missing "makensis is not installed$([ -n "$smoke" ] && echo ' (a smoke run does not install it; a full run does)')")
+else
+  nsis_target=x86-unicode
+  [ "$TS_WINE_ARCH" = win64 ] && nsis_target=amd64-unicode
+  nsis_version="NSIS $(makensis -VERSION 2>/dev/null || echo '(version unknown)') $nsis_target"
+  {
+    echo 'Unicode true'
+    echo 'SetCompress off'
+    echo "Target $nsis_target"
+    echo 'Name "TsSetup benchmark peer"'
+    echo "OutFile \"$work/nsis_setup.exe\""
+    echo 'InstallDir "C:\Program Files\AutoCAD 2002"'
+    echo 'RequestExecutionLevel admin'
+    echo 'SilentInstall silent'
+    # Looking for each file among those stored already makes the build
+    # quadratic in the pictures (minutes); the installer is the same without.
+    echo 'SetDatablockOptimize off'
+    echo 'Section'
+    echo '  SetOutPath "$INSTDIR"'
+    for name in TS_DATA.mdb acadstk.dmp PROJECT.dvb acad.dvb TS_DATA.ldb CPUID.dll; do
+      echo "  File \"$data/$name\""
+    done
+    echo '  SetOutPath "$WINDIR"'
+    echo "  File \"$data/CPUID.dll\""
+    echo '  SetOutPath "$SYSDIR"'
+    echo "  File \"$data/CPUID.dll\""
+    echo '  SetOutPath "$INSTDIR\Pictrue"'
+    echo "  File \"$data/Pictrue/*.bmp\""
+    echo '  FileOpen $0 "$EXEDIR\INFOFILE" w'
+    echo '  FileWrite $0 "$INSTDIR\$\r$\n"'
+    echo '  FileClose $0'
+    echo 'SectionEnd'
+  } > "$work/peer.nsi"
+  nsis_started=$(date +%s%N)
+  if makensis -V2 -NOCD "$work/peer.nsi" > "$work/makensis.log" 2>&1; then
+    cp "$work/nsis_setup.exe" "$dist/nsis_setup.exe"
+    echo "bench.sh: makensis built the NSIS peer ($(( $(stat -c %s "$work/nsis_setup.exe") / 1024 )) KB) in $(( ($(date +%s%N) - nsis_started) / 1000000 )) ms" >&2
+    nsis_args=(--nsis 'C:\TsSetup\nsis_setup.exe' --nsis-about "$nsis_version")
+  else
+    cat "$work/makensis.log" >&2
+    nsis_args=(--nsis-about "$nsis_version" --nsis-missing "makensis failed (its log went to stderr)")
+  fi
+fi
+
 rows="$work/rows"
 cd "$drive/bench"
-wine bench_driver.exe --runs "$runs" --warmup "$warmup" ${trace:+--trace} > "$rows"
+wine bench_driver.exe --runs "$runs" --warmup "$warmup" ${trace:+--trace} \
+  "${nsis_args[@]}" "${growth_args[@]}" > "$rows"
 wine bench_fileops.exe --work 'C:\bench\work' --runs "$runs" --warmup "$warmup" \
   --menu-mb "$menu_mb" ${diagnose:+--diagnose 'C:\TsSetup\data'} >> "$rows"
 cd "$root"
@@ -107,7 +195,7 @@ echo "TsSetup benchmark$([ -n "$smoke" ] && echo ' (smoke: tiny payload, figures
 echo
 echo "| Row | A: median (min–max) | B: median (min–max) | A vs B: median of pairs (min–max) | Target | Result |"
 echo "|---|---|---|---|---|---|"
-for row in 1 2 3 4 5 D; do grep "^| $row" "$rows" || true; done |
+for row in 1 2 3 4 5 6 D; do grep "^| $row" "$rows" || true; done |
   if [ -n "$smoke" ]; then sed -E 's/\| (met|\*\*missed\*\*) \|$/| not judged |/'; else cat; fi
 echo
 echo "($(( $(date +%s) - started )) s in Wine, prefix included)"
