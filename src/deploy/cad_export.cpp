@@ -121,12 +121,7 @@ void CadExport(Host& host, const Folders& folders) {
         return;
     }
     const std::wstring& cadDir = record.cadDir;
-    const std::wstring cadExe = cadDir + L"acad.exe";
-    if (IsProgramRunning(cadExe)) {
-        host.MessageShow(CadRunningText(cadExe));
-        host.ProgramEnd();
-        return;
-    }
+    if (EndIfCadRunning(host, cadDir)) return;
 
     // What the uninstall handles, in the order the bar follows.
     const std::wstring library = std::wstring(L"\\") + payload::kLibrary;

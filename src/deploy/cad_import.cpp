@@ -42,14 +42,7 @@ void CadImport(Host& host, const Folders& folders) {
         host.ProgramEnd();
         return;
     }
-    // AutoCAD keeps its files open and would write its menu back over ours:
-    // nothing is touched while it runs.
-    const std::wstring cadExe = cadDir + L"acad.exe";
-    if (IsProgramRunning(cadExe)) {
-        host.MessageShow(CadRunningText(cadExe));
-        host.ProgramEnd();
-        return;
-    }
+    if (EndIfCadRunning(host, cadDir)) return;
 
     const std::wstring payloadDir = folders.PayloadDir();
     progress::StepCounter step;

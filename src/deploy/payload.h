@@ -15,6 +15,8 @@ inline constexpr wchar_t kLockFile[] = L"TS_DATA.ldb";
 inline constexpr wchar_t kLibrary[] = L"CPUID.dll";
 // The picture folder, in the payload and in the AutoCAD folder.
 inline constexpr wchar_t kPictures[] = L"Pictrue";
+// AutoCAD's program file, relative to its folder.
+inline constexpr wchar_t kCadExe[] = L"acad.exe";
 // AutoCAD's menu source file, relative to its folder.
 inline constexpr wchar_t kCadMenu[] = L"support\\acad.mns";
 

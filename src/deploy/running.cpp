@@ -6,6 +6,8 @@
 
 #include "handles.h"
 #include "long_path.h"
+#include "payload.h"
+#include "reports.h"
 
 namespace deploy {
 
@@ -75,6 +77,14 @@ bool IsProgramRunning(const std::wstring& exePath) {
         if (SameTextIgnoringCase(Resolved(image), wanted)) return true;
     }
     return false;
+}
+
+bool EndIfCadRunning(Host& host, const std::wstring& cadDir) {
+    const std::wstring cadExe = cadDir + payload::kCadExe;
+    if (!IsProgramRunning(cadExe)) return false;
+    host.MessageShow(CadRunningText(cadExe));
+    host.ProgramEnd();
+    return true;
 }
 
 }  // namespace deploy

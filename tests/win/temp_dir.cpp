@@ -205,6 +205,15 @@ std::vector<float> RecordingHost::Shown() const {
     return shown;
 }
 
+RecordingHost RunToEnd(void (*procedure)(deploy::Host&, const deploy::Folders&),
+                       const deploy::Folders& folders) {
+    RecordingHost host(folders.appDir);
+    procedure(host, folders);
+    EXPECT_TRUE(host.ended);
+    EXPECT_FALSE(host.calledAfterEnd);
+    return host;
+}
+
 Sandbox::Sandbox() {
     for (wchar_t drive : {L'C', L'D', L'E'}) {
         folders.searchRoots.push_back(ProgramFiles(drive));

@@ -100,6 +100,11 @@ private:
     float bar_ = 1.0f;
 };
 
+// Runs one procedure with a fresh recording host and checks that it ended
+// the program and asked nothing of the window after that.
+RecordingHost RunToEnd(void (*procedure)(deploy::Host&, const deploy::Folders&),
+                       const deploy::Folders& folders);
+
 // A sandbox laid out as the program finds the world: three drive roots with
 // "Program Files", a program folder with its payload, a Windows folder and a
 // System folder, all inside one temporary folder.

@@ -24,20 +24,8 @@ protected:
         cad = box.MakeCad(L"AutoCAD 2002", kSampleMenu);
         box.MakePayload(3);
     }
-    RecordingHost Install() {
-        RecordingHost host(box.folders.appDir);
-        deploy::CadImport(host, box.folders);
-        EXPECT_TRUE(host.ended);
-        EXPECT_FALSE(host.calledAfterEnd);
-        return host;
-    }
-    RecordingHost Uninstall() {
-        RecordingHost host(box.folders.appDir);
-        deploy::CadExport(host, box.folders);
-        EXPECT_TRUE(host.ended);
-        EXPECT_FALSE(host.calledAfterEnd);
-        return host;
-    }
+    RecordingHost Install() { return RunToEnd(deploy::CadImport, box.folders); }
+    RecordingHost Uninstall() { return RunToEnd(deploy::CadExport, box.folders); }
 };
 
 }  // namespace

@@ -33,13 +33,7 @@ protected:
         deploy::CadImport(host, box.folders);
         ASSERT_EQ(host.messages, std::vector<std::wstring>{deploy::text::kImportDone});
     }
-    RecordingHost Uninstall() {
-        RecordingHost host(box.folders.appDir);
-        deploy::CadExport(host, box.folders);
-        EXPECT_TRUE(host.ended);
-        EXPECT_FALSE(host.calledAfterEnd);
-        return host;
-    }
+    RecordingHost Uninstall() { return RunToEnd(deploy::CadExport, box.folders); }
 };
 
 }  // namespace
