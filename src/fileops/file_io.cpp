@@ -1,6 +1,8 @@
 #include "file_io.h"
 
 #include <algorithm>
+#include <cstring>
+#include <memory>
 #include <new>
 
 namespace fileio {
@@ -26,6 +28,18 @@ constexpr wchar_t kKeptSuffix[] = L"~TsSetup.bak";
 
 bool EndsWith(std::wstring_view text, std::wstring_view suffix) {
     return text.size() >= suffix.size() && text.substr(text.size() - suffix.size()) == suffix;
+}
+
+// Reads as much as fits into `buffer`, fewer bytes only at the end.
+bool ReadFull(HANDLE file, char* buffer, DWORD size, DWORD& got) {
+    got = 0;
+    while (got < size) {
+        DWORD n = 0;
+        if (!::ReadFile(file, buffer + got, size - got, &n, nullptr)) return false;
+        if (n == 0) break;
+        got += n;
+    }
+    return true;
 }
 
 // Keeps what stands at `target` under its kept name, unless a kept copy is
@@ -59,6 +73,32 @@ DWORD KeepOldFile(const std::wstring& target, bool& created) {
 }
 
 }  // namespace
+
+bool SameBytes(const std::wstring& a, const std::wstring& b) {
+    constexpr DWORD kChunk = 256u << 10;
+    auto open = [](const std::wstring& path) {
+        return win::UniqueFile(::CreateFileW(LongPath(path).c_str(), GENERIC_READ,
+                                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                             nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN,
+                                             nullptr));
+    };
+    const win::UniqueFile left = open(a), right = open(b);
+    LARGE_INTEGER leftSize{}, rightSize{};
+    if (!left || !right || !::GetFileSizeEx(left.Get(), &leftSize) ||
+        !::GetFileSizeEx(right.Get(), &rightSize) || leftSize.QuadPart != rightSize.QuadPart)
+        return false;
+    const std::unique_ptr<char[]> leftBytes(new (std::nothrow) char[kChunk]);
+    const std::unique_ptr<char[]> rightBytes(new (std::nothrow) char[kChunk]);
+    if (!leftBytes || !rightBytes) return false;
+    for (;;) {
+        DWORD gotLeft = 0, gotRight = 0;
+        if (!ReadFull(left.Get(), leftBytes.get(), kChunk, gotLeft) ||
+            !ReadFull(right.Get(), rightBytes.get(), kChunk, gotRight) || gotLeft != gotRight ||
+            std::memcmp(leftBytes.get(), rightBytes.get(), gotLeft) != 0)
+            return false;
+        if (gotLeft == 0) return true;
+    }
+}
 
 void SetWriteBudgetForTesting(int64_t bytes) { g_writeBudget = bytes; }
 
@@ -154,11 +194,9 @@ void ReplacingWriter::Discard() {
 }
 
 DWORD ReplacingWriter::Open() {
-    // One look at the target serves both the read-only refusal and, at the
-    // commit, whether an old file is being replaced.
-    const DWORD attributes = ::GetFileAttributesW(target_.c_str());
-    replacing_ = attributes != INVALID_FILE_ATTRIBUTES;
-    if (replacing_ && (attributes & FILE_ATTRIBUTE_READONLY)) return ERROR_ACCESS_DENIED;
+    // No look at the target here: in a large folder, Wine answers a question
+    // about a name that is not there by reading the whole folder, and most
+    // targets of an install are new. Commit learns what stands there.
     file_.Reset(::CreateFileW(temp_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr));
     return file_ ? ERROR_SUCCESS : ::GetLastError();
@@ -179,35 +217,49 @@ DWORD ReplacingWriter::Write(std::string_view bytes) {
 
 DWORD ReplacingWriter::Commit(bool keepOld) {
     if (!file_) return ERROR_INVALID_HANDLE;
-    // When an old file is replaced, the new content must be on the disk before
-    // the name points at it, or a power cut right after the swap could leave
-    // an empty file where the old one was. A file that is new has nothing to
-    // lose, and flushing each of a thousand pictures would cost the user
-    // minutes.
-    if (replacing_ && !::FlushFileBuffers(file_.Get())) {
-        const DWORD error = ::GetLastError();
-        Discard();
-        return error;
-    }
     // A write error can surface only when the file is closed.
     if (!::CloseHandle(file_.Release())) {
         const DWORD error = ::GetLastError();
         ::DeleteFileW(temp_.c_str());
         return error;
     }
-    // The old file gets its kept name before the new one takes its place, so
-    // there is no moment at which it has no name.
+    // A rename that never replaces: it takes a new name in one step, and
+    // fails when a file stands there already. A new file has nothing to lose,
+    // so it is not flushed: flushing each of a thousand pictures would cost
+    // the user minutes.
+    if (::MoveFileExW(temp_.c_str(), target_.c_str(), MOVEFILE_WRITE_THROUGH)) return ERROR_SUCCESS;
+    DWORD error = ::GetLastError();
+    if (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS) error = ReplaceOld(keepOld);
+    if (error != ERROR_SUCCESS) ::DeleteFileW(temp_.c_str());
+    return error;
+}
+
+DWORD ReplacingWriter::ReplaceOld(bool keepOld) {
+    // Windows refuses to replace a read-only file; Wine run as root would not,
+    // and the program must behave the same on both.
+    const DWORD attributes = ::GetFileAttributesW(target_.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+        return ERROR_ACCESS_DENIED;
+    // The new content must be on the disk before the name points at it, or a
+    // power cut right after the swap could leave an empty file where the old
+    // one was. Flushing through a second handle writes the file's data all
+    // the same.
+    {
+        win::UniqueFile temp(::CreateFileW(temp_.c_str(), GENERIC_WRITE, 0, nullptr,
+                                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!temp || !::FlushFileBuffers(temp.Get())) return ::GetLastError();
+    }
+    // Only a file that is someone else's is kept: not one equal to ours (a
+    // second install), and never over the first kept copy. The old file gets
+    // its kept name before the new one takes its place, so there is no moment
+    // at which it has no name.
     bool keptNow = false;
-    if (keepOld && replacing_) {
-        if (const DWORD error = KeepOldFile(given_, keptNow)) {
-            ::DeleteFileW(temp_.c_str());
-            return error;
-        }
+    if (keepOld && !FileExists(KeptPathFor(given_)) && !SameBytes(temp_, target_)) {
+        if (const DWORD error = KeepOldFile(given_, keptNow)) return error;
     }
     if (!::MoveFileExW(temp_.c_str(), target_.c_str(),
                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         const DWORD error = ::GetLastError();
-        ::DeleteFileW(temp_.c_str());
         // The old file stays where it was; a kept copy made for it now would
         // only be a stray duplicate.
         if (keptNow) ::DeleteFileW(LongPath(KeptPathFor(given_)).c_str());

@@ -53,6 +53,10 @@ inline bool IsMissingPathError(DWORD error) {
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
 }
 
+// Whether the two files hold the same bytes. Anything unreadable counts as
+// different.
+bool SameBytes(const std::wstring& a, const std::wstring& b);
+
 // Reads a whole file. Files larger than `maxSize` bytes are refused with
 // ERROR_FILE_TOO_LARGE, and a file that does not fit in memory gives
 // ERROR_NOT_ENOUGH_MEMORY.
@@ -69,20 +73,21 @@ public:
     ReplacingWriter(const ReplacingWriter&) = delete;
     ReplacingWriter& operator=(const ReplacingWriter&) = delete;
 
-    // Refuses a read-only target (Windows would refuse to replace it; Wine run
-    // as root would not, and the program must behave the same on both).
     DWORD Open();
     DWORD Write(std::string_view bytes);
-    // With keepOld, an old file at the target is first kept under
-    // KeptPathFor(target), unless a kept copy is there already; the new file
-    // then replaces it. A kill at any moment leaves the old file or the new
-    // one at the target, and the kept copy absent or whole.
+    // Puts the new file at the target. An old file there is replaced, after
+    // the new content is on the disk; a read-only one is refused with
+    // ERROR_ACCESS_DENIED (Windows would refuse to replace it; Wine run as
+    // root would not, and the program must behave the same on both). With
+    // keepOld, the old file is first kept under KeptPathFor(target), unless
+    // a kept copy is there already or its bytes are the new ones. A kill at
+    // any moment leaves the old file or the new one at the target, and the
+    // kept copy absent or whole.
     DWORD Commit(bool keepOld = false);
-    // Whether an old file stood at the target when Open looked.
-    bool Replacing() const { return replacing_; }
 
 private:
     void Discard();
+    DWORD ReplaceOld(bool keepOld);
 
     // Both as the file APIs take them.
     std::wstring target_;
@@ -90,7 +95,6 @@ private:
     // The target as it was given, for the name of its kept copy.
     std::wstring given_;
     win::UniqueFile file_;
-    bool replacing_ = false;  // an old file stood at the target when opened
 };
 
 DWORD WriteFileReplacing(const std::wstring& target, std::string_view content);

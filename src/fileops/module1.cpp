@@ -2,7 +2,6 @@
 
 #include <windows.h>
 
-#include <cstring>
 #include <memory>
 #include <new>
 
@@ -31,46 +30,6 @@ win::UniqueFile OpenForReading(const std::wstring& path) {
                                          nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
 }
 
-// Reads as much as fits into `buffer`, fewer bytes only at the end.
-bool ReadFull(HANDLE file, char* buffer, DWORD size, DWORD& got) {
-    got = 0;
-    while (got < size) {
-        DWORD n = 0;
-        if (!::ReadFile(file, buffer + got, size - got, &n, nullptr)) return false;
-        if (n == 0) break;
-        got += n;
-    }
-    return true;
-}
-
-// Whether the file at `path` holds exactly the bytes of `source` (read from
-// its start; it is rewound afterwards). Anything unreadable counts as
-// different, so that it is kept.
-bool SameBytes(HANDLE source, const std::wstring& path) {
-    win::UniqueFile other = OpenForReading(path);
-    LARGE_INTEGER a{}, b{};
-    if (!other || !::GetFileSizeEx(source, &a) || !::GetFileSizeEx(other.Get(), &b) ||
-        a.QuadPart != b.QuadPart)
-        return false;
-    const std::unique_ptr<char[]> left(new (std::nothrow) char[kChunk]);
-    const std::unique_ptr<char[]> right(new (std::nothrow) char[kChunk]);
-    if (!left || !right) return false;
-    bool same = true;
-    for (;;) {
-        DWORD gotLeft = 0, gotRight = 0;
-        if (!ReadFull(source, left.get(), kChunk, gotLeft) ||
-            !ReadFull(other.Get(), right.get(), kChunk, gotRight) || gotLeft != gotRight ||
-            std::memcmp(left.get(), right.get(), gotLeft) != 0) {
-            same = false;
-            break;
-        }
-        if (gotLeft == 0) break;
-    }
-    LARGE_INTEGER start{};
-    ::SetFilePointerEx(source, start, nullptr, FILE_BEGIN);
-    return same;
-}
-
 // Streams `source` into the replacing writer of `dest`; the target changes
 // only once the whole source has been read and written beside it.
 DWORD CopyWhole(const std::wstring& source, const std::wstring& dest, Replaced replaced,
@@ -80,10 +39,6 @@ DWORD CopyWhole(const std::wstring& source, const std::wstring& dest, Replaced r
 
     fileio::ReplacingWriter out(dest);
     if (const DWORD error = out.Open()) return error;
-    // Only a file that is someone else's is kept: not one equal to ours (a
-    // second install), and never over the first kept copy.
-    const bool keep = replaced == Replaced::Keep && out.Replacing() &&
-                      !fileio::FileExists(fileio::KeptPathFor(dest)) && !SameBytes(in.Get(), dest);
     // Not zero-filled: clearing a large buffer for each of a thousand small
     // pictures cost more than copying them.
     if (!buffer) buffer.reset(new (std::nothrow) char[kChunk]);
@@ -97,7 +52,7 @@ DWORD CopyWhole(const std::wstring& source, const std::wstring& dest, Replaced r
         if (got < kChunk) break;
     }
     in.Reset();  // a source copied onto itself must be closed before it is replaced
-    return out.Commit(keep);
+    return out.Commit(replaced == Replaced::Keep);
 }
 
 }  // namespace

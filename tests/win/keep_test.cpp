@@ -157,6 +157,25 @@ TEST(FileCopyKeep, KeepsOnlyAFileThatDiffersAndNeverOverwritesAKeptCopy) {
     EXPECT_TRUE(LeftoverTemps(dir.Path()).empty());
 }
 
+// The write learns that a file stands at the target only from the rename
+// that refuses to replace it; a name that differs only in case must count as
+// the same file there too, never as room for a second one.
+TEST(FileCopyKeep, ATargetNamedInOtherCaseIsReplacedAndKeptNotDoubled) {
+    TempDir dir;
+    struct Quiet : module1::ModuleHost {
+        std::vector<std::wstring> messages;
+        void MessageShow(const std::wstring& text) override { messages.push_back(text); }
+        void EventsService() override {}
+    } host;
+    WriteBytes(dir / L"new", "new bytes");
+    WriteBytes(dir / L"PIC.BMP", "the user's picture");
+    module1::FileCopy(dir / L"new", dir / L"pic.bmp", host, module1::Replaced::Keep);
+    EXPECT_TRUE(host.messages.empty());
+    EXPECT_EQ(ReadBytes(dir / L"pic.bmp"), "new bytes");
+    EXPECT_EQ(ReadBytes(dir / L"pic.bmp~TsSetup.bak"), "the user's picture");
+    EXPECT_EQ(FileNames(dir.Path()).size(), 3u) << "new, the picture and its kept copy";
+}
+
 TEST_F(KeepTest, ASecondUninstallLeavesTheFilesItGaveBack) {
     WriteBytes(cad + L"acad.dvb", "the user's own macros");
     WriteBytes(box.folders.sysDir + L"\\CPUID.dll", "another vendor's CPUID.dll");
