@@ -3,12 +3,15 @@
 // the same file, the two alternating run by run. Prints rows 2a and 2b of the
 // table. With --diagnose DATA_DIR it also prints rows D1-D8, which take the
 // cost apart (the flush, the transform) and compare the library's FileCopy
-// with CopyFileW on the payload in DATA_DIR.
+// with CopyFileW on the payload in DATA_DIR, and with --lookup-small and
+// --lookup-large (two folders of many files) rows D9-D10, the platform's
+// costs that the install pays.
 // Usage: bench_fileops.exe --work DIR [--runs N] [--warmup N] [--menu-mb N]
-//                          [--diagnose DATA_DIR]
+//                          [--diagnose DATA_DIR [--lookup-small DIR --lookup-large DIR]]
 #include <windows.h>
 
 #include <functional>
+#include <memory>
 
 #include "bench_common.h"
 #include "file_io.h"
@@ -295,6 +298,53 @@ std::vector<Pair> CopyDiagnostics(const std::wstring& data, const std::wstring& 
     return rows;
 }
 
+// What Wine's file system costs where the install's remaining time goes:
+// - a look-up of a name that is not there (as each new file's name is),
+//   in a large folder against a small one: Wine reads the whole folder to
+//   rule out the name in another case, so the cost grows with the folder;
+// - the flush of a small file (as the install's replacing of AutoCAD's menu
+//   does) right after 100 MB were written elsewhere, against on a settled
+//   disk: the file system's journal waits for the other file's data first.
+std::vector<Pair> PlatformDiagnostics(const std::wstring& smallFolder,
+                                      const std::wstring& largeFolder, const std::wstring& work) {
+    std::vector<Pair> rows;
+    auto lookUps = [](std::wstring folder) {
+        return [folder] {
+            for (int i = 0; i < 1000; ++i) {
+                const std::wstring name = folder + L"absent" + std::to_wstring(i) + L".bmp";
+                if (::GetFileAttributesW(name.c_str()) != INVALID_FILE_ATTRIBUTES)
+                    Fail("%s is there", Narrow(name).c_str());
+            }
+        };
+    };
+    const size_t small = FilesIn(smallFolder).size(), large = FilesIn(largeFolder).size();
+    rows.push_back(Pair{"D9. 1,000 look-ups of absent names, folder of " + std::to_string(large) +
+                            " files against one of " + std::to_string(small) + " (ms)",
+                        {std::to_string(large) + " files"},
+                        {std::to_string(small) + " files"},
+                        lookUps(largeFolder),
+                        lookUps(smallFolder),
+                        [] {}});
+    const std::wstring bulk = work + L"bulk.bin", menuFile = work + L"small.mns";
+    const auto bulkBytes = std::make_shared<const std::string>(static_cast<size_t>(100 * kMiB), 'x');
+    const std::string menuBytes(2048, 'm');
+    rows.push_back(Pair{"D10. write and flush a 2 KB file just after writing 100 MB elsewhere, "
+                        "against on a settled disk (ms)",
+                        {"after 100 MB"},
+                        {"settled"},
+                        [=] { PlainWrite(menuFile, menuBytes, true); },
+                        [=] { PlainWrite(menuFile, menuBytes, true); },
+                        [] {}});
+    // Side A's run follows a bulk write; side B's a flushed one. The pair's
+    // one prepare runs before each side, so it alternates between the two.
+    auto state = std::make_shared<bool>(false);
+    rows.back().prepare = [=] {
+        *state = !*state;
+        PlainWrite(bulk, *bulkBytes, !*state);
+    };
+    return rows;
+}
+
 void RunAlternately(std::vector<Pair>& pairs, int runs, int warmup) {
     for (int i = -warmup; i < runs; ++i) {
         for (Pair& pair : pairs) {
@@ -313,7 +363,7 @@ void RunAlternately(std::vector<Pair>& pairs, int runs, int warmup) {
 
 int wmain(int argc, wchar_t** argv) {
     UseBinaryStdout();
-    std::wstring work, data;
+    std::wstring work, data, lookupSmall, lookupLarge;
     int runs = 7, warmup = 1;
     double menuMb = 50;
     for (int i = 1; i + 1 < argc; i += 2) {
@@ -328,6 +378,10 @@ int wmain(int argc, wchar_t** argv) {
             menuMb = _wtof(value.c_str());
         else if (arg == L"--diagnose")
             data = value + L"\\";
+        else if (arg == L"--lookup-small")
+            lookupSmall = value + L"\\";
+        else if (arg == L"--lookup-large")
+            lookupLarge = value + L"\\";
         else
             Fail("unknown argument %s", Narrow(arg).c_str());
     }
@@ -340,6 +394,9 @@ int wmain(int argc, wchar_t** argv) {
     if (!data.empty()) {
         diagnostics = MenuDiagnostics(menuFiles);
         for (Pair& pair : CopyDiagnostics(data, work + L"copy\\")) diagnostics.push_back(pair);
+        if (!lookupSmall.empty() && !lookupLarge.empty())
+            for (Pair& pair : PlatformDiagnostics(lookupSmall, lookupLarge, work))
+                diagnostics.push_back(pair);
     }
     // The diagnostics run after the rows, so that what they leave on the disk
     // does not weigh on the rows' flushes.

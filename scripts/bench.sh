@@ -12,7 +12,7 @@
 #   --runs N      runs per side (default 7, at least 5), after one warm-up
 #   --trace       also print to stderr when each step of one install of each
 #                 side reached the disk
-#   --diagnose    also print rows D1-D8, which take the file costs apart
+#   --diagnose    also print rows D1-D10, which take the file costs apart
 #   --smoke       a tiny payload, one run each: checks that everything runs,
 #                 never fails on a figure; NSIS only if it is installed already
 #   --build-dir   use the programs already built there instead of building
@@ -119,6 +119,9 @@ for entry in "${growth[@]}"; do
     split -b 4K -d -a 5 --additional-suffix=.bmp - "$grow/data/Pictrue/pic"
   growth_args+=(--growth "C:\\TsGrow$count" "$count_runs")
 done
+# The diagnostics look names up in the smallest and the largest of them.
+lookup_args=(--lookup-small "C:\\TsGrow${growth[0]%% *}\\data\\Pictrue"
+  --lookup-large "C:\\TsGrow${growth[-1]%% *}\\data\\Pictrue")
 
 # The NSIS peer: the same files into the same folders, stored rather than
 # compressed, silent, for the architecture of this Wine. It writes INFOFILE
@@ -174,7 +177,8 @@ cd "$drive/bench"
 wine bench_driver.exe --runs "$runs" --warmup "$warmup" ${trace:+--trace} \
   "${nsis_args[@]}" "${growth_args[@]}" > "$rows"
 wine bench_fileops.exe --work 'C:\bench\work' --runs "$runs" --warmup "$warmup" \
-  --menu-mb "$menu_mb" ${diagnose:+--diagnose 'C:\TsSetup\data'} >> "$rows"
+  --menu-mb "$menu_mb" ${diagnose:+--diagnose 'C:\TsSetup\data'} \
+  ${diagnose:+"${lookup_args[@]}"} >> "$rows"
 cd "$root"
 
 # Size: the release program, and a stripped copy of it.

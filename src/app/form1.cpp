@@ -266,6 +266,14 @@ std::wstring Form1::FilePick(const std::wstring& filter) {
 }
 
 void Form1::EventsService() {
+    // Each look at the queue is a round trip to Wine's server (about 40 us),
+    // dearer than copying a small picture. Looking at most once in 10 ms
+    // keeps the window as quick to answer a person, and makes a thousand
+    // pictures 40 ms quicker to copy.
+    constexpr ULONGLONG kIntervalMs = 10;
+    const ULONGLONG now = ::GetTickCount64();
+    if (lastService_ != 0 && now - lastService_ < kIntervalMs) return;
+    lastService_ = now;
     MSG msg;
     while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
         if (msg.message == WM_QUIT) {
