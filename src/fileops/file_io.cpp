@@ -74,15 +74,15 @@ DWORD KeepOldFile(const std::wstring& target, bool& created) {
 
 }  // namespace
 
+win::UniqueFile OpenForReading(const std::wstring& path) {
+    return win::UniqueFile(::CreateFileW(LongPath(path).c_str(), GENERIC_READ,
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                         nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+}
+
 bool SameBytes(const std::wstring& a, const std::wstring& b) {
     constexpr DWORD kChunk = 256u << 10;
-    auto open = [](const std::wstring& path) {
-        return win::UniqueFile(::CreateFileW(LongPath(path).c_str(), GENERIC_READ,
-                                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                             nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN,
-                                             nullptr));
-    };
-    const win::UniqueFile left = open(a), right = open(b);
+    const win::UniqueFile left = OpenForReading(a), right = OpenForReading(b);
     LARGE_INTEGER leftSize{}, rightSize{};
     if (!left || !right || !::GetFileSizeEx(left.Get(), &leftSize) ||
         !::GetFileSizeEx(right.Get(), &rightSize) || leftSize.QuadPart != rightSize.QuadPart)
@@ -155,9 +155,7 @@ DWORD PutBackKept(const std::wstring& target, bool& restored) {
 }
 
 DWORD ReadWholeFile(const std::wstring& path, std::string& content, uint64_t maxSize) {
-    win::UniqueFile file(::CreateFileW(LongPath(path).c_str(), GENERIC_READ,
-                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                       nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    const win::UniqueFile file = OpenForReading(path);
     if (!file) return ::GetLastError();
     LARGE_INTEGER size{};
     if (!::GetFileSizeEx(file.Get(), &size)) return ::GetLastError();

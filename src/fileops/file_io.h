@@ -53,6 +53,10 @@ inline bool IsMissingPathError(DWORD error) {
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
 }
 
+// Opens a file to read it from start to end, letting others read, write and
+// delete it meanwhile.
+win::UniqueFile OpenForReading(const std::wstring& path);
+
 // Whether the two files hold the same bytes. Anything unreadable counts as
 // different.
 bool SameBytes(const std::wstring& a, const std::wstring& b);

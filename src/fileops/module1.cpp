@@ -24,17 +24,11 @@ std::wstring UpperCase(std::wstring text) {
 
 constexpr DWORD kChunk = 256u << 10;
 
-win::UniqueFile OpenForReading(const std::wstring& path) {
-    return win::UniqueFile(::CreateFileW(fileio::LongPath(path).c_str(), GENERIC_READ,
-                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                         nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-}
-
 // Streams `source` into the replacing writer of `dest`; the target changes
 // only once the whole source has been read and written beside it.
 DWORD CopyWhole(const std::wstring& source, const std::wstring& dest, Replaced replaced,
                 std::unique_ptr<char[]>& buffer) {
-    win::UniqueFile in = OpenForReading(source);
+    win::UniqueFile in = fileio::OpenForReading(source);
     if (!in) return ::GetLastError();  // a folder cannot be opened like this either
 
     fileio::ReplacingWriter out(dest);

@@ -130,13 +130,16 @@ TEST_F(KeepTest, AKeptCopyThatCannotGoBackIsListedAndStays) {
     EXPECT_EQ(ReadBytes(ours), "the user's own macros");
 }
 
+// Collects what a copy tells the user, and services no events.
+struct QuietHost : module1::ModuleHost {
+    std::vector<std::wstring> messages;
+    void MessageShow(const std::wstring& text) override { messages.push_back(text); }
+    void EventsService() override {}
+};
+
 TEST(FileCopyKeep, KeepsOnlyAFileThatDiffersAndNeverOverwritesAKeptCopy) {
     TempDir dir;
-    struct Quiet : module1::ModuleHost {
-        std::vector<std::wstring> messages;
-        void MessageShow(const std::wstring& text) override { messages.push_back(text); }
-        void EventsService() override {}
-    } host;
+    QuietHost host;
     const std::wstring source = dir / L"new", dest = dir / L"target", kept = dest + L"~TsSetup.bak";
     WriteBytes(source, "new bytes");
     WriteBytes(dest, "new bytes");
@@ -162,11 +165,7 @@ TEST(FileCopyKeep, KeepsOnlyAFileThatDiffersAndNeverOverwritesAKeptCopy) {
 // the same file there too, never as room for a second one.
 TEST(FileCopyKeep, ATargetNamedInOtherCaseIsReplacedAndKeptNotDoubled) {
     TempDir dir;
-    struct Quiet : module1::ModuleHost {
-        std::vector<std::wstring> messages;
-        void MessageShow(const std::wstring& text) override { messages.push_back(text); }
-        void EventsService() override {}
-    } host;
+    QuietHost host;
     WriteBytes(dir / L"new", "new bytes");
     WriteBytes(dir / L"PIC.BMP", "the user's picture");
     module1::FileCopy(dir / L"new", dir / L"pic.bmp", host, module1::Replaced::Keep);
