@@ -63,7 +63,8 @@ add_executable(win_tests
   tests/win/uninstall_test.cpp
   tests/win/bad_input_test.cpp
   tests/win/truth_test.cpp
-  tests/win/keep_test.cpp)
+  tests/win/keep_test.cpp
+  tests/win/held_test.cpp)
 target_include_directories(win_tests PRIVATE tests/win)
 target_link_libraries(win_tests PRIVATE ts_deploy gtest_main)
 target_link_options(win_tests PRIVATE -static)

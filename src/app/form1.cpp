@@ -294,11 +294,11 @@ void Form1::ProgramEnd() {
 }
 
 DWORD Form1::MenuAdd(const std::wstring& fileName) {
-    return menu::MenuAdd(folders_.appDir, fileName);
+    return menu::MenuAdd(folders_.appDir, fileName, *this);
 }
 
 DWORD Form1::MenuDel(const std::wstring& fileName) {
-    return menu::MenuDel(folders_.appDir, fileName);
+    return menu::MenuDel(folders_.appDir, fileName, *this);
 }
 
 }  // namespace app

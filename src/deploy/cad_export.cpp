@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include <map>
 #include <optional>
 #include <set>
 #include <utility>
@@ -68,46 +69,63 @@ struct Deployed {
 // false, or the file is one an earlier uninstall gave back: the user's
 // again, not ours). A temporary file an interrupted install left beside it
 // goes in either case.
-void Undeploy(const Deployed& file, const GivenBack& givenBack, Failures& failures) {
-    fileio::RemoveStaleTemp(file.path);
+void Undeploy(const Deployed& file, const GivenBack& givenBack, Failures& failures,
+              fileio::Waiter& waiter) {
+    fileio::RemoveStaleTemp(file.path, waiter);
     bool restored = false;
-    const DWORD error = fileio::PutBackKept(file.path, restored);
+    const DWORD error = fileio::PutBackKept(file.path, restored, waiter);
     if (error != ERROR_SUCCESS) {
         failures.Note(error, file.path);
         return;
     }
     if (!restored && file.deleteOurs && !givenBack.count(file.path))
-        failures.Note(fileio::DeleteIfPresent(file.path), file.path);
+        failures.Note(fileio::DeleteIfPresent(file.path, waiter), file.path);
 }
 
-// What the install can have put into the picture folder: plain files, and
-// the pictures whose kept copies are there (even when ours is gone).
-// Subfolders, and hidden, system or read-only files, are the user's. A
-// folder that is a link to somewhere else is not ours to empty. Temporary
-// files of an interrupted copy go at once.
-std::vector<Deployed> PicturesIn(const std::wstring& folder) {
+// What the install put into the picture folder: the pictures it deployed
+// (`ours`) that are still plain files (the install never writes read-only,
+// hidden or system files), and those whose kept copies are there (even when
+// ours is gone). Every other file there is the user's, and so is every
+// subfolder. A folder that is a link to somewhere else is not ours to empty.
+// Temporary files of an interrupted copy go at once.
+std::vector<Deployed> PicturesIn(const std::wstring& folder, const Pictures& ours,
+                                 fileio::Waiter& waiter) {
     std::vector<Deployed> files;
     const DWORD attributes = ::GetFileAttributesW(fileio::LongPath(folder).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
         return files;
     const std::wstring prefix = folder + L"\\";
     // The listing's own attributes decide, so nothing is asked twice.
-    std::vector<std::pair<std::wstring, uint32_t>> entries;
+    std::map<std::wstring, std::pair<std::wstring, uint32_t>> present;
     module1::ForEachEntry(prefix, [&](const std::wstring& name, uint32_t a) {
-        if (!(a & FILE_ATTRIBUTE_DIRECTORY)) entries.emplace_back(name, a);
+        if (!(a & FILE_ATTRIBUTE_DIRECTORY)) present.emplace(module1::UpperCase(name), std::make_pair(name, a));
     });
-    std::set<std::wstring> pictures;
-    for (const auto& [name, a] : entries) {
-        if (fileio::IsTempName(name)) {
-            ::DeleteFileW(fileio::LongPath(prefix + name).c_str());
-        } else if (std::optional<std::wstring> target = fileio::TargetOfKept(name)) {
-            pictures.insert(*target);
-        } else if (attr::IsRemovablePicture(a)) {
-            pictures.insert(name);
+    std::set<std::wstring> listed;
+    auto add = [&](const std::wstring& name) {
+        if (listed.insert(module1::UpperCase(name)).second) files.push_back({prefix + name, true});
+    };
+    for (const auto& [key, entry] : present) {
+        if (fileio::IsTempName(entry.first)) {
+            fileio::DeleteIfPresent(prefix + entry.first, waiter);
+        } else if (std::optional<std::wstring> target = fileio::TargetOfKept(entry.first)) {
+            add(*target);
         }
     }
-    for (const std::wstring& name : pictures) files.push_back({prefix + name, true});
+    for (const std::wstring& name : ours) {
+        const auto entry = present.find(module1::UpperCase(name));
+        if (entry != present.end() && attr::IsRemovablePicture(entry->second.second)) add(entry->second.first);
+    }
     return files;
+}
+
+// The pictures the install deployed: as its record names them, or, for a
+// record of a version that did not name them, as the payload lists them.
+// Nothing when neither says.
+std::optional<Pictures> DeployedPictures(const InstallRecord& record, const Folders& folders) {
+    if (!record.pictures.empty()) return record.pictures;
+    const std::wstring source = folders.PayloadDir() + payload::kPictures;
+    if (!fileio::FolderExists(source)) return std::nullopt;
+    return module1::ListPlainFiles(source + L"\\");
 }
 
 }  // namespace
@@ -130,7 +148,8 @@ void CadExport(Host& host, const Folders& folders) {
     cadFiles.push_back({cadDir + payload::kLockFile, true});
     const Deployed sysLibrary{folders.sysDir + library, true};
     const std::wstring pictureFolder = cadDir + payload::kPictures;
-    const std::vector<Deployed> pictures = PicturesIn(pictureFolder);
+    const std::optional<Pictures> ours = DeployedPictures(record, folders);
+    const std::vector<Deployed> pictures = PicturesIn(pictureFolder, ours.value_or(Pictures()), host);
     // The library copies the uninstall keeps when nothing was there before.
     const Deployed keptLibraries[] = {{folders.winDir + library, false},
                                       {cadDir + payload::kLibrary, false}};
@@ -149,7 +168,9 @@ void CadExport(Host& host, const Folders& folders) {
     for (const Deployed& file : keptLibraries) note(file);
     Failures failures;
     bool mayGiveBack = true;
-    if (more && WriteInstallRecord(recordPath, cadDir, givenBack) != ERROR_SUCCESS) {
+    InstallRecord noted = record;
+    noted.givenBack = givenBack;
+    if (more && WriteInstallRecord(recordPath, noted, host) != ERROR_SUCCESS) {
         // Without that note a second uninstall would delete the user's files:
         // they stay kept beside ours instead, and the user hears which.
         for (const std::wstring& path : givenBack)
@@ -159,7 +180,7 @@ void CadExport(Host& host, const Folders& folders) {
     }
     const auto undeploy = [&](const Deployed& file) {
         if (!mayGiveBack && fileio::FileExists(fileio::KeptPathFor(file.path))) return;
-        Undeploy(file, givenBack, failures);
+        Undeploy(file, givenBack, failures, host);
     };
 
     auto advance = [&] { host.ProgressSet(host.ProgressGet() + progress::kUninstallStep); };
@@ -172,8 +193,11 @@ void CadExport(Host& host, const Folders& folders) {
     advance();
     for (const Deployed& file : pictures) undeploy(file);
     advance();
-    // Fails, as it should, when the user's files remain.
-    ::RemoveDirectoryW(fileio::LongPath(pictureFolder).c_str());
+    // Fails, as it should, when the user's files remain: no failure then.
+    // Only when nothing tells which pictures were ours do they all stay, and
+    // the user hears that the folder was not removed.
+    fileio::RemoveFolder(pictureFolder, host);
+    if (!ours && fileio::FolderExists(pictureFolder)) failures.Note(ERROR_FILE_NOT_FOUND, pictureFolder);
     advance();
     const std::wstring cadMenu = cadDir + payload::kCadMenu;
     const bool menuThere = fileio::FileExists(cadMenu);
@@ -187,7 +211,7 @@ void CadExport(Host& host, const Folders& folders) {
     // Temporary files an interrupted install left beside the program's own
     // files are ours to clear.
     for (const std::wstring& own : {recordPath, menu::PatchedCopyPath(folders.appDir)})
-        fileio::RemoveStaleTemp(own);
+        fileio::RemoveStaleTemp(own, host);
 
     if (failures.Any()) host.MessageShow(NotRemovedText(failures.Paths()));
     host.MessageShow(text::kExportDone);

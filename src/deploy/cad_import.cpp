@@ -1,3 +1,5 @@
+#include <set>
+
 #include "file_io.h"
 #include "install_record.h"
 #include "menu_file.h"
@@ -30,6 +32,37 @@ std::wstring FolderOfPick(const std::wstring& picked) {
     return slash == std::wstring::npos ? std::wstring() : picked.substr(0, slash + 1);
 }
 
+// The pictures that are ours once this install is done, for the uninstall to
+// remove: every picture of the payload that is not in the picture folder
+// yet, and those an earlier install into this folder put there. A file of
+// the same name that stands there already is the user's: if it differs from
+// ours it is kept and comes back at the uninstall, and it is never deleted.
+Pictures OurPictures(const std::wstring& cadDir, const std::vector<std::wstring>& payloadNames,
+                     const std::wstring& pictureFolder, const InstallRecord& previous) {
+    std::set<std::wstring> present, listed;
+    module1::ForEachEntry(pictureFolder, [&](const std::wstring& name, uint32_t attributes) {
+        if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) present.insert(module1::UpperCase(name));
+    });
+    const bool sameFolder = previous.status == RecordStatus::Usable &&
+                            module1::UpperCase(previous.cadDir) == module1::UpperCase(cadDir);
+    std::set<std::wstring> earlier;
+    for (const std::wstring& name : previous.pictures) earlier.insert(module1::UpperCase(name));
+    // A record without pictures comes from a version that put every picture
+    // of the payload there and did not name them.
+    const bool allEarlier = sameFolder && previous.pictures.empty();
+    Pictures ours;
+    auto add = [&](const std::wstring& name) {
+        if (listed.insert(module1::UpperCase(name)).second) ours.push_back(name);
+    };
+    for (const std::wstring& name : payloadNames) {
+        const std::wstring key = module1::UpperCase(name);
+        if (!present.count(key) || allEarlier || (sameFolder && earlier.count(key))) add(name);
+    }
+    if (sameFolder)
+        for (const std::wstring& name : previous.pictures) add(name);
+    return ours;
+}
+
 }  // namespace
 
 void CadImport(Host& host, const Folders& folders) {
@@ -45,11 +78,30 @@ void CadImport(Host& host, const Folders& folders) {
     if (EndIfCadRunning(host, cadDir)) return;
 
     const std::wstring payloadDir = folders.PayloadDir();
+    const std::wstring pictures = cadDir + payload::kPictures + L"\\";
+    const std::wstring pictureSource = payloadDir + payload::kPictures + L"\\";
+    const std::vector<std::wstring> pictureNames = module1::ListPlainFiles(pictureSource);
+
+    // The record says what this install puts where before anything is put
+    // there, so that even an install cut short can be undone. Its folder must
+    // be writable: the uninstall needs the record and the menu copy kept
+    // there. When it is not, the user hears so while nothing is changed yet.
+    const std::wstring recordPath = folders.InstallRecordPath();
+    InstallRecord record;
+    record.cadDir = cadDir;
+    record.pictures = OurPictures(cadDir, pictureNames, pictures, ReadInstallRecord(recordPath));
+    if (WriteInstallRecord(recordPath, record, host) != ERROR_SUCCESS) {
+        host.MessageShow(ProgramFolderUnwritableText(folders.appDir));
+        host.ProgramEnd();
+        return;
+    }
+
     progress::StepCounter step;
     // Every deployed file keeps what it replaces, for the uninstall to give back.
     module1::Copier copier;
-    auto copy = [&](const std::wstring& source, const std::wstring& dest) {
-        copier.FileCopy(source, dest, host, module1::Replaced::Keep);
+    auto copy = [&](const std::wstring& source, const std::wstring& dest,
+                    fileio::Target look = fileio::Target::MayExist) {
+        copier.FileCopy(source, dest, host, module1::Replaced::Keep, look);
     };
     auto show = [&] { host.ProgressSet(step.AsProgress()); };
 
@@ -67,13 +119,14 @@ void CadImport(Host& host, const Folders& folders) {
     show();
     step.Advance();
 
-    const std::wstring pictures = cadDir + payload::kPictures + L"\\";
-    // One left from an earlier install is fine.
-    ::CreateDirectoryW(fileio::LongPath(pictures).c_str(), nullptr);
-    const std::wstring pictureSource = payloadDir + payload::kPictures + L"\\";
-    for (const std::wstring& name : module1::ListPlainFiles(pictureSource)) {
+    // One left from an earlier install is fine. In a folder made just now no
+    // picture stands in the way, so none is looked for.
+    const fileio::Target look = ::CreateDirectoryW(fileio::LongPath(pictures).c_str(), nullptr)
+                                    ? fileio::Target::InNewFolder
+                                    : fileio::Target::MayExist;
+    for (const std::wstring& name : pictureNames) {
         host.EventsService();
-        copy(pictureSource + name, pictures + name);
+        copy(pictureSource + name, pictures + name, look);
         show();
         step.Advance();
     }
@@ -86,11 +139,12 @@ void CadImport(Host& host, const Folders& folders) {
     if (const DWORD error = host.MenuAdd(cadMenu); error == ERROR_SUCCESS) {
         copier.FileCopy(menu::PatchedCopyPath(folders.appDir), cadMenu, host);
     } else {
-        ::DeleteFileW(fileio::LongPath(menu::PatchedCopyPath(folders.appDir)).c_str());
+        fileio::DeleteIfPresent(menu::PatchedCopyPath(folders.appDir), host);
         host.MessageShow(MenuNotAddedText(cadMenu, error));
     }
 
-    WriteInstallRecord(folders.InstallRecordPath(), cadDir);
+    // Written at the start already; this finds it as it is and leaves it.
+    WriteInstallRecord(recordPath, record, host);
     host.MessageShow(text::kImportDone);
     host.ProgramEnd();
 }

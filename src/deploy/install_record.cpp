@@ -16,16 +16,19 @@ bool IsDriveLetter(wchar_t c) { return (c >= L'A' && c <= L'Z') || (c >= L'a' &&
 
 }  // namespace
 
-std::string EncodeInstallRecord(const std::wstring& cadDir, const GivenBack& givenBack) {
+std::string EncodeInstallRecord(const std::wstring& cadDir, const GivenBack& givenBack,
+                                const Pictures& pictures) {
     std::wstring text = cadDir + L"\r\n";
+    for (const std::wstring& name : pictures) text += name + L"\r\n";
     for (const std::wstring& path : givenBack) text += path + L"\r\n";
     if (std::optional<std::string> ansi = enc::ToAnsiExact(text)) return std::move(*ansi);
     return std::string(enc::kUtf8Bom) + enc::ToUtf8(text);
 }
 
-DWORD WriteInstallRecord(const std::wstring& path, const std::wstring& cadDir,
-                         const GivenBack& givenBack) {
-    return fileio::WriteFileReplacing(path, EncodeInstallRecord(cadDir, givenBack));
+DWORD WriteInstallRecord(const std::wstring& path, const InstallRecord& record,
+                         fileio::Waiter& waiter) {
+    return fileio::WriteFileReplacing(
+        path, EncodeInstallRecord(record.cadDir, record.givenBack, record.pictures), waiter);
 }
 
 std::optional<std::vector<std::wstring>> DecodeInstallRecordLines(std::string_view bytes) {
@@ -103,7 +106,15 @@ InstallRecord ReadInstallRecord(const std::wstring& path) {
     }
     record.status = RecordStatus::Usable;
     record.cadDir = std::move(*line);
-    record.givenBack.insert(lines->begin() + 1, lines->end());
+    // A file given back is named by its full path; a picture by its name
+    // alone, which never holds a "\".
+    for (auto line = lines->begin() + 1; line != lines->end(); ++line) {
+        if (line->find(L'\\') == std::wstring::npos) {
+            record.pictures.push_back(std::move(*line));
+        } else {
+            record.givenBack.insert(std::move(*line));
+        }
+    }
     return record;
 }
 

@@ -1,9 +1,12 @@
-// The install record "INFOFILE": one line, the AutoCAD folder, ended by CR LF.
-// Written in the ANSI code page when its text fits it, otherwise as UTF-8
-// with a byte-order mark; read in either form. The uninstall adds one line
-// for each file it gave back to the user (a file the install had found in
-// its way and kept), so that a later uninstall leaves those files alone; an
-// install writes the record anew with its one line.
+// The install record "INFOFILE": its first line is the AutoCAD folder, and
+// every line ends in CR LF. Written in the ANSI code page when its text fits
+// it, otherwise as UTF-8 with a byte-order mark; read in either form. The
+// install writes, after the folder, the name of every picture it puts into
+// the picture folder, one a line (a bare file name), so that the uninstall
+// removes those and no file of the user's. The uninstall adds the full path
+// of each file it gave back to the user (a file the install had found in its
+// way and kept), so that a later uninstall leaves those files alone; an
+// install writes the record anew without them.
 #pragma once
 
 #include <windows.h>
@@ -14,16 +17,19 @@
 #include <string_view>
 #include <vector>
 
+#include "file_io.h"
+
 namespace deploy {
 
 // Paths of files that are the user's again, by their path as built.
 using GivenBack = std::set<std::wstring>;
 
-// The bytes of the record for `cadDir`, and the files given back.
-std::string EncodeInstallRecord(const std::wstring& cadDir, const GivenBack& givenBack = {});
+// Names of the pictures the install deployed, as listed in the payload.
+using Pictures = std::vector<std::wstring>;
 
-DWORD WriteInstallRecord(const std::wstring& path, const std::wstring& cadDir,
-                         const GivenBack& givenBack = {});
+// The bytes of the record for `cadDir`, its pictures and the files given back.
+std::string EncodeInstallRecord(const std::wstring& cadDir, const GivenBack& givenBack = {},
+                                const Pictures& pictures = {});
 
 enum class RecordStatus {
     Usable,
@@ -39,9 +45,13 @@ struct InstallRecord {
     // then an absolute path of an existing folder ending in "\".
     std::wstring cadDir;
     GivenBack givenBack;
+    Pictures pictures;
 };
 
 InstallRecord ReadInstallRecord(const std::wstring& path);
+
+DWORD WriteInstallRecord(const std::wstring& path, const InstallRecord& record,
+                         fileio::Waiter& waiter);
 
 // The first line of the record's bytes as text, or nothing when they are
 // not valid text in their encoding.

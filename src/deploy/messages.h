@@ -33,6 +33,15 @@ inline constexpr wchar_t kMenuUnreadable[] = L"\r\n无法读取这个文件。";
 inline constexpr wchar_t kMenuTooLarge[] = L"\r\n这个文件太大，无法读取。";
 inline constexpr wchar_t kMenuCopyUnwritable[] = L"\r\n无法在程序文件夹中写入它的副本acad.mns。";
 
+// The install cannot write its record and menu copy in the program folder
+// (read-only media, or no permission); the folder's path follows the first
+// line. Said before anything is changed.
+inline constexpr wchar_t kProgramFolderUnwritable[] =
+    L"无法写入程序所在的文件夹（它可能位于光盘等只读介质上，或者你没有写入它的权限）：\r\n";
+inline constexpr wchar_t kCopyProgramFolder[] =
+    L"\r\n请把整个程序文件夹（连同其中的data文件夹）复制到一个可以写入的文件夹，"
+    L"然后从那里运行本程序。\r\n没有更改任何文件。";
+
 // The uninstall's list of files it could not delete or give back; at most
 // kMaxListed paths, then how many more.
 inline constexpr wchar_t kNotRemoved[] =

@@ -26,6 +26,10 @@ std::wstring MenuNotAddedText(const std::wstring& cadMenu, DWORD error) {
     return text::kMenuNotAdded + cadMenu + reason;
 }
 
+std::wstring ProgramFolderUnwritableText(const std::wstring& appDir) {
+    return text::kProgramFolderUnwritable + appDir + text::kCopyProgramFolder;
+}
+
 std::wstring NotRemovedText(const std::vector<std::wstring>& paths) {
     std::wstring out = text::kNotRemoved;
     for (size_t i = 0; i < paths.size() && i < text::kMaxListed; ++i) out += paths[i] + L"\r\n";

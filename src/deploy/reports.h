@@ -17,6 +17,10 @@ std::wstring CadRunningText(const std::wstring& exePath);
 // be opened for reading.
 std::wstring MenuNotAddedText(const std::wstring& cadMenu, DWORD error);
 
+// The program folder `appDir` cannot be written: nothing was changed, and the
+// user is told to run the program from a writable copy of its folder.
+std::wstring ProgramFolderUnwritableText(const std::wstring& appDir);
+
 // The files the uninstall could not delete or give back: the first few by
 // their full paths, then how many more.
 std::wstring NotRemovedText(const std::vector<std::wstring>& paths);

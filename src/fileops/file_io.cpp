@@ -23,6 +23,19 @@ DWORD WriteAll(HANDLE file, const char* data, size_t size) {
     return ERROR_SUCCESS;
 }
 
+// WriteAll, failing as a full disk would once the test budget is spent.
+DWORD WriteBudgeted(HANDLE file, const char* data, size_t size) {
+    if (g_writeBudget >= 0) {
+        const size_t allowed = static_cast<size_t>(std::min<int64_t>(g_writeBudget, size));
+        g_writeBudget -= static_cast<int64_t>(allowed);
+        if (allowed < size) {
+            WriteAll(file, data, allowed);
+            return ERROR_DISK_FULL;
+        }
+    }
+    return WriteAll(file, data, size);
+}
+
 constexpr wchar_t kTempSuffix[] = L"~TsSetup.tmp";
 constexpr wchar_t kKeptSuffix[] = L"~TsSetup.bak";
 
@@ -42,37 +55,101 @@ bool ReadFull(HANDLE file, char* buffer, DWORD size, DWORD& got) {
     return true;
 }
 
+// Opens a file of ours to flush it, or to write it from the start.
+win::UniqueFile OpenForWriting(const std::wstring& path, DWORD disposition, Waiter& waiter) {
+    win::UniqueFile file;
+    Retried(path, waiter, [&] {
+        file.Reset(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, disposition,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr));
+        return file ? ERROR_SUCCESS : ::GetLastError();
+    });
+    return file;
+}
+
+DWORD Rename(const std::wstring& from, const std::wstring& to, DWORD flags, Waiter& waiter) {
+    return Retried(to, waiter, [&] {
+        return Status(::MoveFileExW(from.c_str(), to.c_str(), flags | MOVEFILE_WRITE_THROUGH));
+    });
+}
+
+DWORD Delete(const std::wstring& path, Waiter& waiter) {
+    return Retried(path, waiter, [&] { return Status(::DeleteFileW(path.c_str())); });
+}
+
 // Keeps what stands at `target` under its kept name, unless a kept copy is
 // there already. `created` tells whether this call made it.
-DWORD KeepOldFile(const std::wstring& target, bool& created) {
+DWORD KeepOldFile(const std::wstring& target, bool& created, Waiter& waiter) {
     created = false;
     const std::wstring kept = LongPath(KeptPathFor(target));
     const std::wstring from = LongPath(target);
-    // A second name for the old file: one step, nothing copied.
-    if (::CreateHardLinkW(kept.c_str(), from.c_str(), nullptr)) {
+    // A second name for the old file: one step, nothing copied, nothing new
+    // to flush.
+    DWORD error = Retried(from, waiter, [&] {
+        return Status(::CreateHardLinkW(kept.c_str(), from.c_str(), nullptr));
+    });
+    if (error == ERROR_SUCCESS) {
         created = true;
         return ERROR_SUCCESS;
     }
-    DWORD error = ::GetLastError();
     if (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS) return ERROR_SUCCESS;
     // A file system without hard links (FAT, some shares): a whole copy beside
-    // it, named in one step, never over an existing kept copy.
+    // it, on the disk before it is named, in one step, never over an existing
+    // kept copy.
     const std::wstring temp = LongPath(TempPathFor(KeptPathFor(target)));
-    if (!::CopyFileW(from.c_str(), temp.c_str(), FALSE)) {
-        error = ::GetLastError();
-        ::DeleteFileW(temp.c_str());
-        return error;
+    error = Retried(from, waiter, [&] { return Status(::CopyFileW(from.c_str(), temp.c_str(), FALSE)); });
+    if (error == ERROR_SUCCESS) {
+        const win::UniqueFile copy = OpenForWriting(temp, OPEN_EXISTING, waiter);
+        error = copy && ::FlushFileBuffers(copy.Get()) ? ERROR_SUCCESS : ::GetLastError();
     }
-    if (!::MoveFileExW(temp.c_str(), kept.c_str(), MOVEFILE_WRITE_THROUGH)) {
-        error = ::GetLastError();
-        ::DeleteFileW(temp.c_str());
+    if (error == ERROR_SUCCESS) error = Rename(temp, kept, 0, waiter);
+    if (error != ERROR_SUCCESS) {
+        Delete(temp, waiter);
         return error == ERROR_ALREADY_EXISTS ? ERROR_SUCCESS : error;
     }
     created = true;
     return ERROR_SUCCESS;
 }
 
+class Quiet final : public Waiter {
+public:
+    void EventsService() override {}
+};
+
 }  // namespace
+
+Waiter& NoWindow() {
+    static Quiet quiet;
+    return quiet;
+}
+
+bool MayBeHeld(DWORD error, const std::wstring& path) {
+    if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION) return true;
+    if (error != ERROR_ACCESS_DENIED) return false;
+    // A file being deleted by another program reads as access denied too,
+    // and has no attributes to read meanwhile.
+    const DWORD attributes = ::GetFileAttributesW(LongPath(path).c_str());
+    return attributes == INVALID_FILE_ATTRIBUTES ||
+           !(attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY));
+}
+
+bool Backoff::Wait(Waiter& waiter) {
+    // Scanners hold a fresh file for tens to hundreds of milliseconds; other
+    // installers wait 4 to 10 s in all. Three seconds waits out a scan
+    // without making a user wait long for a file that stays locked.
+    constexpr ULONGLONG kPatienceMs = 3000;
+    constexpr DWORD kLongestWaitMs = 500;
+    constexpr DWORD kSliceMs = 10;
+    const ULONGLONG now = ::GetTickCount64();
+    if (start_ == 0) start_ = now;
+    if (now - start_ >= kPatienceMs) return false;
+    const ULONGLONG until = now + std::min<ULONGLONG>(next_, kPatienceMs - (now - start_));
+    next_ = std::min(next_ * 2, kLongestWaitMs);
+    for (ULONGLONG t = now; t < until; t = ::GetTickCount64()) {
+        waiter.EventsService();
+        ::Sleep(static_cast<DWORD>(std::min<ULONGLONG>(kSliceMs, until - t)));
+    }
+    return true;
+}
 
 win::UniqueFile OpenForReading(const std::wstring& path) {
     return win::UniqueFile(::CreateFileW(LongPath(path).c_str(), GENERIC_READ,
@@ -114,8 +191,8 @@ std::optional<std::wstring> TargetOfKept(std::wstring_view path) {
     return std::wstring(path.substr(0, path.size() - suffix.size()));
 }
 
-void RemoveStaleTemp(const std::wstring& target) {
-    ::DeleteFileW(LongPath(TempPathFor(target)).c_str());
+void RemoveStaleTemp(const std::wstring& target, Waiter& waiter) {
+    Delete(LongPath(TempPathFor(target)), waiter);
 }
 
 bool FileExists(const std::wstring& path) {
@@ -123,20 +200,31 @@ bool FileExists(const std::wstring& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-DWORD DeleteIfPresent(const std::wstring& path) {
+bool FolderExists(const std::wstring& path) {
+    const DWORD attributes = ::GetFileAttributesW(LongPath(path).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+DWORD DeleteIfPresent(const std::wstring& path, Waiter& waiter) {
     const std::wstring name = LongPath(path);
     const DWORD attributes = ::GetFileAttributesW(name.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         const DWORD error = ::GetLastError();
-        return IsMissingPathError(error) ? ERROR_SUCCESS : error;
+        if (IsMissingPathError(error)) return ERROR_SUCCESS;
+        if (!MayBeHeld(error, path)) return error;
+    } else if (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)) {
+        return ERROR_ACCESS_DENIED;
     }
-    if (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)) return ERROR_ACCESS_DENIED;
-    if (::DeleteFileW(name.c_str())) return ERROR_SUCCESS;
-    const DWORD error = ::GetLastError();
+    const DWORD error = Delete(name, waiter);
     return IsMissingPathError(error) ? ERROR_SUCCESS : error;
 }
 
-DWORD PutBackKept(const std::wstring& target, bool& restored) {
+DWORD RemoveFolder(const std::wstring& path, Waiter& waiter) {
+    const std::wstring name = LongPath(path);
+    return Retried(path, waiter, [&] { return Status(::RemoveDirectoryW(name.c_str())); });
+}
+
+DWORD PutBackKept(const std::wstring& target, bool& restored, Waiter& waiter) {
     restored = false;
     const std::wstring kept = LongPath(KeptPathFor(target));
     if (::GetFileAttributesW(kept.c_str()) == INVALID_FILE_ATTRIBUTES) {
@@ -148,8 +236,7 @@ DWORD PutBackKept(const std::wstring& target, bool& restored) {
     if (attributes != INVALID_FILE_ATTRIBUTES &&
         (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)))
         return ERROR_ACCESS_DENIED;
-    if (!::MoveFileExW(kept.c_str(), name.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        return ::GetLastError();
+    if (const DWORD error = Rename(kept, name, MOVEFILE_REPLACE_EXISTING, waiter)) return error;
     restored = true;
     return ERROR_SUCCESS;
 }
@@ -179,56 +266,131 @@ DWORD ReadWholeFile(const std::wstring& path, std::string& content, uint64_t max
     return ERROR_SUCCESS;
 }
 
-ReplacingWriter::ReplacingWriter(std::wstring target)
-    : target_(LongPath(target)), temp_(LongPath(TempPathFor(target))), given_(std::move(target)) {}
+ReplacingWriter::ReplacingWriter(std::wstring target, Waiter& waiter, Target look)
+    : target_(LongPath(target)),
+      temp_(LongPath(TempPathFor(target))),
+      given_(std::move(target)),
+      waiter_(waiter),
+      look_(look) {}
 
 ReplacingWriter::~ReplacingWriter() { Discard(); }
 
 void ReplacingWriter::Discard() {
+    old_.Reset();
     if (file_) {
         file_.Reset();
-        ::DeleteFileW(temp_.c_str());
+        Delete(temp_, waiter_);
     }
 }
 
 DWORD ReplacingWriter::Open() {
-    // No look at the target here: in a large folder, Wine answers a question
-    // about a name that is not there by reading the whole folder, and most
-    // targets of an install are new. Commit learns what stands there.
-    file_.Reset(::CreateFileW(temp_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (look_ == Target::MayExist) {
+        // The old file is read alongside the new content; only where they
+        // part is anything written.
+        old_ = OpenForReading(target_);
+        LARGE_INTEGER size{};
+        if (old_ && ::GetFileSizeEx(old_.Get(), &size)) {
+            oldSize_ = static_cast<uint64_t>(size.QuadPart);
+            comparing_ = true;
+            return ERROR_SUCCESS;
+        }
+        old_.Reset();
+    }
+    return CreateTemp();
+}
+
+DWORD ReplacingWriter::CreateTemp() {
+    // CREATE_ALWAYS takes over a temporary file a killed run left behind.
+    file_ = OpenForWriting(temp_, CREATE_ALWAYS, waiter_);
     return file_ ? ERROR_SUCCESS : ::GetLastError();
 }
 
-DWORD ReplacingWriter::Write(std::string_view bytes) {
-    if (!file_) return ERROR_INVALID_HANDLE;
-    if (g_writeBudget >= 0) {
-        const size_t allowed = static_cast<size_t>(std::min<int64_t>(g_writeBudget, bytes.size()));
-        g_writeBudget -= static_cast<int64_t>(allowed);
-        if (allowed < bytes.size()) {
-            WriteAll(file_.Get(), bytes.data(), allowed);
-            return ERROR_DISK_FULL;
-        }
+DWORD ReplacingWriter::ExpectSize(uint64_t size) {
+    return comparing_ && size != oldSize_ ? Diverge() : ERROR_SUCCESS;
+}
+
+bool ReplacingWriter::SameAsOld(std::string_view bytes) {
+    constexpr size_t kChunk = 256u << 10;
+    if (bytes.size() > oldSize_ - matched_) return false;
+    const size_t size = std::min(bytes.size(), kChunk);
+    if (scratchSize_ < size) {
+        scratch_.reset(new (std::nothrow) char[size]);
+        scratchSize_ = scratch_ ? size : 0;
+        if (!scratch_) return false;
     }
-    return WriteAll(file_.Get(), bytes.data(), bytes.size());
+    for (size_t done = 0; done < bytes.size();) {
+        const DWORD want = static_cast<DWORD>(std::min(bytes.size() - done, size));
+        DWORD got = 0;
+        if (!ReadFull(old_.Get(), scratch_.get(), want, got) || got != want ||
+            std::memcmp(scratch_.get(), bytes.data() + done, got) != 0)
+            return false;
+        done += got;
+    }
+    return true;
+}
+
+DWORD ReplacingWriter::Diverge() {
+    // The new content parts from the old file after `matched_` bytes: those
+    // go to the temporary file from the old one, and the rest is written.
+    comparing_ = false;
+    differs_ = true;
+    if (const DWORD error = CreateTemp()) return error;
+    LARGE_INTEGER start{};
+    if (matched_ > 0 && !::SetFilePointerEx(old_.Get(), start, nullptr, FILE_BEGIN)) return ::GetLastError();
+    constexpr DWORD kChunk = 256u << 10;
+    std::unique_ptr<char[]> buffer;
+    for (uint64_t left = matched_; left > 0;) {
+        if (!buffer) buffer.reset(new (std::nothrow) char[kChunk]);
+        if (!buffer) return ERROR_NOT_ENOUGH_MEMORY;
+        DWORD got = 0;
+        const DWORD want = static_cast<DWORD>(std::min<uint64_t>(left, kChunk));
+        if (!ReadFull(old_.Get(), buffer.get(), want, got)) return ::GetLastError();
+        if (got != want) return ERROR_HANDLE_EOF;
+        if (const DWORD error = WriteBudgeted(file_.Get(), buffer.get(), got)) return error;
+        left -= got;
+    }
+    old_.Reset();
+    return ERROR_SUCCESS;
+}
+
+DWORD ReplacingWriter::Write(std::string_view bytes) {
+    if (comparing_) {
+        if (SameAsOld(bytes)) {
+            matched_ += bytes.size();
+            return ERROR_SUCCESS;
+        }
+        if (const DWORD error = Diverge()) return error;
+    }
+    if (!file_) return ERROR_INVALID_HANDLE;
+    return WriteBudgeted(file_.Get(), bytes.data(), bytes.size());
 }
 
 DWORD ReplacingWriter::Commit(bool keepOld) {
-    if (!file_) return ERROR_INVALID_HANDLE;
-    // A write error can surface only when the file is closed.
-    if (!::CloseHandle(file_.Release())) {
-        const DWORD error = ::GetLastError();
-        ::DeleteFileW(temp_.c_str());
-        return error;
+    if (comparing_) {
+        if (matched_ == oldSize_) {
+            // The target holds these very bytes: nothing to write. A
+            // temporary file a killed run left beside it goes.
+            old_.Reset();
+            comparing_ = false;
+            RemoveStaleTemp(given_, waiter_);
+            return ERROR_SUCCESS;
+        }
+        if (const DWORD error = Diverge()) return error;
     }
-    // A rename that never replaces: it takes a new name in one step, and
-    // fails when a file stands there already. A new file has nothing to lose,
-    // so it is not flushed: flushing each of a thousand pictures would cost
-    // the user minutes.
-    if (::MoveFileExW(temp_.c_str(), target_.c_str(), MOVEFILE_WRITE_THROUGH)) return ERROR_SUCCESS;
-    DWORD error = ::GetLastError();
-    if (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS) error = ReplaceOld(keepOld);
-    if (error != ERROR_SUCCESS) ::DeleteFileW(temp_.c_str());
+    if (!file_) return ERROR_INVALID_HANDLE;
+    // The content must be on the disk before a name points at it: a power
+    // cut after the rename would otherwise leave an empty file. A write
+    // error can surface only when the file is closed.
+    DWORD error = ::FlushFileBuffers(file_.Get()) ? ERROR_SUCCESS : ::GetLastError();
+    if (!::CloseHandle(file_.Release()) && error == ERROR_SUCCESS) error = ::GetLastError();
+    if (error == ERROR_SUCCESS) {
+        // A rename that never replaces: it takes a new name in one step, and
+        // fails when a file stands there already, which saves a look before
+        // every write.
+        error = Rename(temp_, target_, 0, waiter_);
+        if (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS) error = ReplaceOld(keepOld);
+    }
+    if (error != ERROR_SUCCESS) Delete(temp_, waiter_);
     return error;
 }
 
@@ -238,37 +400,27 @@ DWORD ReplacingWriter::ReplaceOld(bool keepOld) {
     const DWORD attributes = ::GetFileAttributesW(target_.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
         return ERROR_ACCESS_DENIED;
-    // The new content must be on the disk before the name points at it, or a
-    // power cut right after the swap could leave an empty file where the old
-    // one was. Flushing through a second handle writes the file's data all
-    // the same.
-    {
-        win::UniqueFile temp(::CreateFileW(temp_.c_str(), GENERIC_WRITE, 0, nullptr,
-                                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!temp || !::FlushFileBuffers(temp.Get())) return ::GetLastError();
-    }
     // Only a file that is someone else's is kept: not one equal to ours (a
     // second install), and never over the first kept copy. The old file gets
     // its kept name before the new one takes its place, so there is no moment
     // at which it has no name.
     bool keptNow = false;
-    if (keepOld && !FileExists(KeptPathFor(given_)) && !SameBytes(temp_, target_)) {
-        if (const DWORD error = KeepOldFile(given_, keptNow)) return error;
+    if (keepOld && !FileExists(KeptPathFor(given_)) && (differs_ || !SameBytes(temp_, target_))) {
+        if (const DWORD error = KeepOldFile(given_, keptNow, waiter_)) return error;
     }
-    if (!::MoveFileExW(temp_.c_str(), target_.c_str(),
-                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        const DWORD error = ::GetLastError();
+    if (const DWORD error = Rename(temp_, target_, MOVEFILE_REPLACE_EXISTING, waiter_)) {
         // The old file stays where it was; a kept copy made for it now would
         // only be a stray duplicate.
-        if (keptNow) ::DeleteFileW(LongPath(KeptPathFor(given_)).c_str());
+        if (keptNow) Delete(LongPath(KeptPathFor(given_)), waiter_);
         return error;
     }
     return ERROR_SUCCESS;
 }
 
-DWORD WriteFileReplacing(const std::wstring& target, std::string_view content) {
-    ReplacingWriter writer(target);
+DWORD WriteFileReplacing(const std::wstring& target, std::string_view content, Waiter& waiter) {
+    ReplacingWriter writer(target, waiter);
     DWORD error = writer.Open();
+    if (error == ERROR_SUCCESS) error = writer.ExpectSize(content.size());
     if (error == ERROR_SUCCESS) error = writer.Write(content);
     if (error == ERROR_SUCCESS) error = writer.Commit();
     return error;

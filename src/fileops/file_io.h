@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -16,13 +17,61 @@
 
 namespace fileio {
 
+// What a file operation lets happen while it waits for another program to let
+// go of a file: the window keeps answering.
+class Waiter {
+public:
+    // Lets every pending window event run once.
+    virtual void EventsService() = 0;
+
+protected:
+    ~Waiter() = default;
+};
+
+// A waiter for callers without a window: it only waits.
+Waiter& NoWindow();
+
+// Whether `error`, met on `path`, may be another program's brief hold on the
+// file: a virus scanner, an indexer or a backup opens a file that was just
+// written and keeps it for a moment without sharing it. Access denied counts
+// only for a file that is not read-only and not a folder: those are refused
+// for good.
+bool MayBeHeld(DWORD error, const std::wstring& path);
+
+// Waits that grow from 10 ms to 500 ms, about 3 s in all, servicing the
+// window meanwhile.
+class Backoff {
+public:
+    // Waits once; false, without waiting, when the time is up.
+    bool Wait(Waiter& waiter);
+
+private:
+    ULONGLONG start_ = 0;
+    DWORD next_ = 10;
+};
+
+// Runs `attempt` (which returns a Win32 error code) again while it fails
+// because another program holds `path`, for about 3 s; any other outcome is
+// returned at once. Nothing waits when nothing holds the file.
+template <typename Attempt>
+DWORD Retried(const std::wstring& path, Waiter& waiter, Attempt attempt) {
+    Backoff backoff;
+    for (;;) {
+        const DWORD error = attempt();
+        if (error == ERROR_SUCCESS || !MayBeHeld(error, path) || !backoff.Wait(waiter)) return error;
+    }
+}
+
+// The error code of a Win32 call's result.
+inline DWORD Status(BOOL ok) { return ok ? ERROR_SUCCESS : ::GetLastError(); }
+
 // The temporary file that stands beside `target` while it is being written.
 // Always the same name for the same target, so a file left behind by a killed
 // run is taken over and removed by the next run that writes that target.
 std::wstring TempPathFor(const std::wstring& target);
 
 // Removes a temporary file of `target` left behind by an interrupted run.
-void RemoveStaleTemp(const std::wstring& target);
+void RemoveStaleTemp(const std::wstring& target, Waiter& waiter = NoWindow());
 
 // The kept copy of what stood at `target` before the install replaced it:
 // the user's own file, given back by the uninstall. One fixed name per
@@ -38,15 +87,21 @@ std::optional<std::wstring> TargetOfKept(std::wstring_view path);
 // Puts the kept copy of `target` back in its place, in one step. ERROR_SUCCESS
 // with `restored` false when there is no kept copy; a read-only target is
 // refused, as Windows itself would refuse to replace it.
-DWORD PutBackKept(const std::wstring& target, bool& restored);
+DWORD PutBackKept(const std::wstring& target, bool& restored, Waiter& waiter = NoWindow());
 
 // Whether the file at `path` exists (as a file, not a folder).
 bool FileExists(const std::wstring& path);
 
+// Whether the folder at `path` exists.
+bool FolderExists(const std::wstring& path);
+
 // Deletes a file; ERROR_SUCCESS also when it was not there. A read-only file
 // is refused with ERROR_ACCESS_DENIED, as on Windows (Wine run as root would
 // delete it).
-DWORD DeleteIfPresent(const std::wstring& path);
+DWORD DeleteIfPresent(const std::wstring& path, Waiter& waiter = NoWindow());
+
+// Removes a folder; it fails, as it should, while the folder holds anything.
+DWORD RemoveFolder(const std::wstring& path, Waiter& waiter = NoWindow());
 
 // Whether an error means the file or a folder on its path is not there.
 inline bool IsMissingPathError(DWORD error) {
@@ -67,29 +122,45 @@ bool SameBytes(const std::wstring& a, const std::wstring& b);
 DWORD ReadWholeFile(const std::wstring& path, std::string& content,
                     uint64_t maxSize = UINT64_MAX);
 
-// Builds the new content of one file beside it and swaps it in on Commit.
-// Until Commit succeeds the target is untouched; a writer destroyed before
-// that removes its temporary file.
+// Whether a file may stand at a writer's target already. A file in a folder
+// made just now cannot: no look is needed, and in a large folder under Wine
+// a look at a name that is not there reads the whole folder.
+enum class Target { MayExist, InNewFolder };
+
+// The one way this program writes a file. The new content goes to a
+// temporary file beside the target, reaches the disk, and only then takes
+// the target's name, in one step: a kill or a power cut at any moment leaves
+// the old file or the whole new one. A target that already holds exactly
+// the new bytes is left as it is (a second install rewrites nothing). A
+// brief hold of another program on either file is waited out. Until Commit
+// succeeds the target is untouched; a writer destroyed before that removes
+// its temporary file.
 class ReplacingWriter {
 public:
-    explicit ReplacingWriter(std::wstring target);
+    explicit ReplacingWriter(std::wstring target, Waiter& waiter = NoWindow(),
+                             Target look = Target::MayExist);
     ~ReplacingWriter();
     ReplacingWriter(const ReplacingWriter&) = delete;
     ReplacingWriter& operator=(const ReplacingWriter&) = delete;
 
     DWORD Open();
+    // The new content's length, when the caller knows it: a target of
+    // another length is known to differ without reading it.
+    DWORD ExpectSize(uint64_t size);
     DWORD Write(std::string_view bytes);
-    // Puts the new file at the target. An old file there is replaced, after
-    // the new content is on the disk; a read-only one is refused with
-    // ERROR_ACCESS_DENIED (Windows would refuse to replace it; Wine run as
-    // root would not, and the program must behave the same on both). With
-    // keepOld, the old file is first kept under KeptPathFor(target), unless
-    // a kept copy is there already or its bytes are the new ones. A kill at
-    // any moment leaves the old file or the new one at the target, and the
-    // kept copy absent or whole.
+    // Puts the new file at the target. An old file there is replaced; a
+    // read-only one is refused with ERROR_ACCESS_DENIED (Windows would
+    // refuse to replace it; Wine run as root would not, and the program must
+    // behave the same on both). With keepOld, the old file is first kept
+    // under KeptPathFor(target), unless a kept copy is there already or its
+    // bytes are the new ones. A kill at any moment leaves the old file or
+    // the new one at the target, and the kept copy absent or whole.
     DWORD Commit(bool keepOld = false);
 
 private:
+    DWORD CreateTemp();
+    bool SameAsOld(std::string_view bytes);
+    DWORD Diverge();
     void Discard();
     DWORD ReplaceOld(bool keepOld);
 
@@ -98,10 +169,23 @@ private:
     std::wstring temp_;
     // The target as it was given, for the name of its kept copy.
     std::wstring given_;
+    Waiter& waiter_;
+    Target look_;
     win::UniqueFile file_;
+    // While the new content still equals the start of the old file, nothing
+    // is written: `old_` is read alongside, `matched_` bytes of it so far.
+    win::UniqueFile old_;
+    uint64_t oldSize_ = 0;
+    uint64_t matched_ = 0;
+    bool comparing_ = false;
+    // Whether the old file is known to differ from the new content.
+    bool differs_ = false;
+    std::unique_ptr<char[]> scratch_;
+    size_t scratchSize_ = 0;
 };
 
-DWORD WriteFileReplacing(const std::wstring& target, std::string_view content);
+DWORD WriteFileReplacing(const std::wstring& target, std::string_view content,
+                         Waiter& waiter = NoWindow());
 
 // Makes every write through ReplacingWriter fail with ERROR_DISK_FULL once this
 // many more bytes have been written, as a full disk would. A negative budget,

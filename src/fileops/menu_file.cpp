@@ -42,8 +42,8 @@ private:
 // Writes what produce(emit) emits as the new content of `target`, replacing
 // it in one step; nothing is replaced when produce returns false.
 template <typename Produce>
-DWORD WriteProduced(const std::wstring& target, Produce produce) {
-    fileio::ReplacingWriter writer(target);
+DWORD WriteProduced(const std::wstring& target, fileio::Waiter& waiter, Produce produce) {
+    fileio::ReplacingWriter writer(target, waiter);
     if (const DWORD error = writer.Open()) return error;
     BufferedSink sink(writer);
     const bool changed = produce([&](std::string_view piece) { sink.Put(piece); });
@@ -51,29 +51,30 @@ DWORD WriteProduced(const std::wstring& target, Produce produce) {
     return changed ? writer.Commit() : ERROR_SUCCESS;
 }
 
-DWORD AddToCopy(const std::wstring& appDir, const std::wstring& fileName) {
+DWORD AddToCopy(const std::wstring& appDir, const std::wstring& fileName, fileio::Waiter& waiter) {
     std::string original;
     if (const DWORD error = fileio::ReadWholeFile(fileName, original)) return error;
-    return WriteProduced(PatchedCopyPath(appDir), [&](auto emit) {
+    return WriteProduced(PatchedCopyPath(appDir), waiter, [&](auto emit) {
         EmitAdded(original, emit);
         return true;
     });
 }
 
-DWORD DelFromMenu(const std::wstring& appDir, const std::wstring& fileName) {
+DWORD DelFromMenu(const std::wstring& appDir, const std::wstring& fileName,
+                  fileio::Waiter& waiter) {
     std::string current;
     const DWORD error = fileio::ReadWholeFile(fileName, current);
     if (error == ERROR_SUCCESS) {
         // A file without the item is left exactly as it is, line ends and all.
         if (current.find(kMenuLine) == std::string::npos) return ERROR_SUCCESS;
-        return WriteProduced(fileName, [&](auto emit) { return EmitRemoved(current, emit) > 0; });
+        return WriteProduced(fileName, waiter, [&](auto emit) { return EmitRemoved(current, emit) > 0; });
     }
     if (!fileio::IsMissingPathError(error)) return error;
 
     std::string patched;
     if (const DWORD copyError = fileio::ReadWholeFile(PatchedCopyPath(appDir), patched))
         return copyError;
-    return WriteProduced(fileName, [&](auto emit) {
+    return WriteProduced(fileName, waiter, [&](auto emit) {
         EmitRemoved(patched, emit);
         return true;
     });
@@ -96,12 +97,12 @@ DWORD WithoutExceptions(Body body) {
 
 std::wstring PatchedCopyPath(const std::wstring& appDir) { return appDir + L"\\acad.mns"; }
 
-DWORD MenuAdd(const std::wstring& appDir, const std::wstring& fileName) {
-    return WithoutExceptions([&] { return AddToCopy(appDir, fileName); });
+DWORD MenuAdd(const std::wstring& appDir, const std::wstring& fileName, fileio::Waiter& waiter) {
+    return WithoutExceptions([&] { return AddToCopy(appDir, fileName, waiter); });
 }
 
-DWORD MenuDel(const std::wstring& appDir, const std::wstring& fileName) {
-    return WithoutExceptions([&] { return DelFromMenu(appDir, fileName); });
+DWORD MenuDel(const std::wstring& appDir, const std::wstring& fileName, fileio::Waiter& waiter) {
+    return WithoutExceptions([&] { return DelFromMenu(appDir, fileName, waiter); });
 }
 
 }  // namespace menu

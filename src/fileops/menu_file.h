@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "file_io.h"
+
 namespace menu {
 
 // The patched copy kept in the program folder.
@@ -14,11 +16,13 @@ std::wstring PatchedCopyPath(const std::wstring& appDir);
 // Reads AutoCAD's menu file `fileName` and writes it, with the menu item
 // inserted before "***POP8", as the patched copy in `appDir`. When AutoCAD's
 // file cannot be read, the patched copy is not touched.
-DWORD MenuAdd(const std::wstring& appDir, const std::wstring& fileName);
+DWORD MenuAdd(const std::wstring& appDir, const std::wstring& fileName,
+              fileio::Waiter& waiter = fileio::NoWindow());
 
 // Removes the menu item from AutoCAD's menu file `fileName`, keeping every
 // other line of it. Only when that file is missing is it rebuilt from the
 // patched copy in `appDir`; when both are missing nothing is written.
-DWORD MenuDel(const std::wstring& appDir, const std::wstring& fileName);
+DWORD MenuDel(const std::wstring& appDir, const std::wstring& fileName,
+              fileio::Waiter& waiter = fileio::NoWindow());
 
 }  // namespace menu

@@ -17,22 +17,20 @@ bool IsDotEntry(const wchar_t* name) {
     return (name[0] == L'.' && name[1] == 0) || (name[0] == L'.' && name[1] == L'.' && name[2] == 0);
 }
 
-std::wstring UpperCase(std::wstring text) {
-    if (!text.empty()) ::CharUpperBuffW(text.data(), static_cast<DWORD>(text.size()));
-    return text;
-}
-
 constexpr DWORD kChunk = 256u << 10;
 
 // Streams `source` into the replacing writer of `dest`; the target changes
 // only once the whole source has been read and written beside it.
 DWORD CopyWhole(const std::wstring& source, const std::wstring& dest, Replaced replaced,
-                std::unique_ptr<char[]>& buffer) {
+                fileio::Target look, ModuleHost& host, std::unique_ptr<char[]>& buffer) {
     win::UniqueFile in = fileio::OpenForReading(source);
     if (!in) return ::GetLastError();  // a folder cannot be opened like this either
+    LARGE_INTEGER size{};
+    if (!::GetFileSizeEx(in.Get(), &size)) return ::GetLastError();
 
-    fileio::ReplacingWriter out(dest);
+    fileio::ReplacingWriter out(dest, host, look);
     if (const DWORD error = out.Open()) return error;
+    if (const DWORD error = out.ExpectSize(static_cast<uint64_t>(size.QuadPart))) return error;
     // Not zero-filled: clearing a large buffer for each of a thousand small
     // pictures cost more than copying them.
     if (!buffer) buffer.reset(new (std::nothrow) char[kChunk]);
@@ -50,6 +48,11 @@ DWORD CopyWhole(const std::wstring& source, const std::wstring& dest, Replaced r
 }
 
 }  // namespace
+
+std::wstring UpperCase(std::wstring text) {
+    if (!text.empty()) ::CharUpperBuffW(text.data(), static_cast<DWORD>(text.size()));
+    return text;
+}
 
 std::optional<std::wstring> CadDirFind(std::wstring root, ModuleHost& host) {
     if (root.empty() || root.back() != L'\\') root += L'\\';
@@ -85,16 +88,16 @@ std::optional<std::wstring> CadDirFind(std::wstring root, ModuleHost& host) {
 }
 
 void FileCopy(const std::wstring& source, const std::wstring& dest, ModuleHost& host,
-              Replaced replaced) {
-    Copier().FileCopy(source, dest, host, replaced);
+              Replaced replaced, fileio::Target look) {
+    Copier().FileCopy(source, dest, host, replaced, look);
 }
 
 void Copier::FileCopy(const std::wstring& source, const std::wstring& dest, ModuleHost& host,
-                      Replaced replaced) {
-    if (CopyWhole(source, dest, replaced, buffer_) != ERROR_SUCCESS) {
+                      Replaced replaced, fileio::Target look) {
+    if (CopyWhole(source, dest, replaced, look, host, buffer_) != ERROR_SUCCESS) {
         // A copy that failed before it reached the writer leaves a temporary
         // file of a killed earlier run; it goes all the same.
-        fileio::RemoveStaleTemp(dest);
+        fileio::RemoveStaleTemp(dest, host);
         host.MessageShow(kCopyError);
     }
 }

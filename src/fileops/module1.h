@@ -8,20 +8,24 @@
 #include <string>
 #include <vector>
 
+#include "file_io.h"
+
 namespace module1 {
 
 inline constexpr wchar_t kCopyError[] = L"Copy Error!, Please try again...";
 
-// What these routines need of the window that runs them.
-class ModuleHost {
+// What these routines need of the window that runs them: a message box, and
+// its pending events run (fileio::Waiter) while they search or wait.
+class ModuleHost : public fileio::Waiter {
 public:
     virtual void MessageShow(const std::wstring& text) = 0;
-    // Lets every pending window event run once.
-    virtual void EventsService() = 0;
 
 protected:
     ~ModuleHost() = default;
 };
+
+// `text` in upper case, as the system folds names.
+std::wstring UpperCase(std::wstring text);
 
 // The first plain subfolder of `root` whose full path, upper-cased, contains
 // "CAD", ending in "\"; "" when there is none or `root` does not exist.
@@ -37,9 +41,11 @@ enum class Replaced {
 };
 
 // Copies `source` over `dest`. A failure leaves `dest` as it was and is told
-// to the user with one message; the caller always goes on.
+// to the user with one message; the caller always goes on. A `dest` that
+// holds the same bytes already is left as it is.
 void FileCopy(const std::wstring& source, const std::wstring& dest, ModuleHost& host,
-              Replaced replaced = Replaced::Discard);
+              Replaced replaced = Replaced::Discard,
+              fileio::Target look = fileio::Target::MayExist);
 
 // FileCopy for many files in a row: they share one buffer, made on the first
 // copy. A fresh large buffer for each of a thousand small pictures costs
@@ -47,7 +53,8 @@ void FileCopy(const std::wstring& source, const std::wstring& dest, ModuleHost& 
 class Copier {
 public:
     void FileCopy(const std::wstring& source, const std::wstring& dest, ModuleHost& host,
-                  Replaced replaced = Replaced::Discard);
+                  Replaced replaced = Replaced::Discard,
+                  fileio::Target look = fileio::Target::MayExist);
 
 private:
     std::unique_ptr<char[]> buffer_;

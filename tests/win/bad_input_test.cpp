@@ -265,14 +265,14 @@ TEST(SlowPayload, ThirtyThreeThousandPicturesAreAllCopied) {
 }
 
 // The disk fills up in the middle of the first copy: every file already there
-// stays as it was, each failed copy says so once, and the install goes on to
-// its end.
+// stays as it was (but the record, written before any copy), each failed copy
+// says so once, and the install goes on to its end.
 TEST(BadDestination, AFullDiskKeepsEveryOldFile) {
     InstallCase c;
     WriteBytes(c.box.Payload(L"TS_DATA.mdb"), std::string(3 << 20, 'n'));
     WriteBytes(c.cad + L"TS_DATA.mdb", "the old database");
     WriteBytes(c.box.folders.InstallRecordPath(), "old record\r\n");
-    const Snapshot before = Snap(c.box.dir.Path());
+    Snapshot before = Snap(c.box.dir.Path());
     fileio::SetWriteBudgetForTesting(1 << 20);
     const Messages messages = c.Run();
     fileio::SetWriteBudgetForTesting(-1);
@@ -287,5 +287,7 @@ TEST(BadDestination, AFullDiskKeepsEveryOldFile) {
     Snapshot after = Snap(c.box.dir.Path());
     after.erase(c.cadRel + L"TS_DATA.ldb");
     after.erase(c.cadRel + L"Pictrue");
+    EXPECT_EQ(deploy::ReadInstallRecord(c.box.folders.InstallRecordPath()).cadDir, c.cad);
+    for (Snapshot* snapshot : {&before, &after}) snapshot->erase(L"app\\INFOFILE");
     EXPECT_EQ(after, before);
 }

@@ -21,7 +21,10 @@ std::vector<float> Expected(int pictures) {
     return shown;
 }
 
-std::string Record(const std::wstring& cadDir) { return deploy::EncodeInstallRecord(cadDir); }
+// The record of an install of the sandbox's payload into `cadDir`.
+std::string Record(const Sandbox& box, const std::wstring& cadDir) {
+    return deploy::EncodeInstallRecord(cadDir, {}, module1::ListPlainFiles(box.Payload(L"Pictrue\\")));
+}
 
 class InstallTest : public ::testing::Test {
 protected:
@@ -52,7 +55,7 @@ TEST_F(InstallTest, DeploysEverythingIntoTheFolderFoundOnC) {
     EXPECT_EQ(ReadBytes(cad + L"Pictrue\\p2.jpg"), "picture 2");
     EXPECT_EQ(ReadBytes(cad + L"support\\acad.mns"), menu::AddMenuLine(kSampleMenu));
     EXPECT_EQ(ReadBytes(menu::PatchedCopyPath(box.folders.appDir)), menu::AddMenuLine(kSampleMenu));
-    EXPECT_EQ(ReadBytes(box.folders.InstallRecordPath()), Record(cad));
+    EXPECT_EQ(ReadBytes(box.folders.InstallRecordPath()), Record(box, cad));
     EXPECT_TRUE(LeftoverTemps(box.dir.Path()).empty());
 }
 
@@ -96,7 +99,7 @@ TEST_F(InstallTest, WithoutAFolderTheUserPicksAcadExeAndItsFolderIsTaken) {
     EXPECT_EQ(host.messages, (std::vector<std::wstring>{deploy::text::kAskForAcadExe,
                                                         deploy::text::kImportDone}));
     EXPECT_EQ(host.filters, std::vector<std::wstring>{L"可执行文件（acad.exe）(*.exe)|*.exe"});
-    EXPECT_EQ(ReadBytes(box.folders.InstallRecordPath()), Record(acadDir));
+    EXPECT_EQ(ReadBytes(box.folders.InstallRecordPath()), Record(box, acadDir));
     EXPECT_TRUE(Exists(acadDir + L"TS_DATA.mdb"));
     EXPECT_TRUE(IsDir(acadDir + L"Pictrue"));
 }
@@ -133,7 +136,7 @@ TEST_F(InstallTest, WithoutAutoCadsMenuAStaleCopyIsNotInstalled) {
                                  deploy::text::kMenuNotAdded + menu + deploy::text::kMenuNotFound,
                                  deploy::text::kImportDone}));
     EXPECT_FALSE(Exists(menu));
-    EXPECT_EQ(ReadBytes(box.folders.InstallRecordPath()), Record(cad));
+    EXPECT_EQ(ReadBytes(box.folders.InstallRecordPath()), Record(box, cad));
     // Nor may the uninstall rebuild this AutoCAD's menu from that copy.
     EXPECT_FALSE(Exists(menu::PatchedCopyPath(box.folders.appDir)));
     RecordingHost uninstall(box.folders.appDir);

@@ -190,12 +190,12 @@ void RecordingHost::ProgramEnd() {
 
 DWORD RecordingHost::MenuAdd(const std::wstring& fileName) {
     NoteCall();
-    return menu::MenuAdd(appDir_, fileName);
+    return menu::MenuAdd(appDir_, fileName, *this);
 }
 
 DWORD RecordingHost::MenuDel(const std::wstring& fileName) {
     NoteCall();
-    return menu::MenuDel(appDir_, fileName);
+    return menu::MenuDel(appDir_, fileName, *this);
 }
 
 std::vector<float> RecordingHost::Shown() const {
