@@ -74,12 +74,17 @@ get_filename_component(ts_shared_menus "${CMAKE_CURRENT_SOURCE_DIR}/../shared/me
 target_compile_definitions(win_tests PRIVATE TS_SHARED_MENUS="Z:${ts_shared_menus}")
 gtest_discover_tests(win_tests DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120)
 
+# Acts as a real-time virus scanner in the end-to-end tests.
+add_executable(scanner tests/e2e/scanner.cpp)
+target_compile_definitions(scanner PRIVATE ${ts_win_defs})
+target_link_options(scanner PRIVATE -municode -static)
+
 # The end-to-end driver of the real program; run by tests/e2e/run_e2e.sh.
 add_executable(e2e_driver tests/e2e/driver.cpp tests/win/temp_dir.cpp)
 target_include_directories(e2e_driver PRIVATE tests/win)
 target_link_libraries(e2e_driver PRIVATE ts_deploy gtest_main gdi32 user32)
 target_link_options(e2e_driver PRIVATE -static)
-add_dependencies(e2e_driver stand_in)
+add_dependencies(e2e_driver stand_in scanner)
 add_test(NAME end_to_end
   COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/tests/e2e/run_e2e.sh
           $<TARGET_FILE:TsSetup> $<TARGET_FILE:e2e_driver> ${CMAKE_BINARY_DIR})

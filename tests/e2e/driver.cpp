@@ -18,6 +18,7 @@
 #include "handles.h"
 #include "install_record.h"
 #include "menu_text.h"
+#include "module1.h"
 #include "reports.h"
 #include "test_support.h"
 
@@ -146,7 +147,8 @@ protected:
         EXPECT_EQ(FileNames(folder + L"Pictrue").size(), 50u);
         EXPECT_TRUE(Exists(winDir + L"\\CPUID.dll"));
         EXPECT_TRUE(Exists(sysDir + L"\\CPUID.dll"));
-        EXPECT_EQ(ReadBytes(dist + L"\\INFOFILE"), deploy::EncodeInstallRecord(folder));
+        EXPECT_EQ(ReadBytes(dist + L"\\INFOFILE"),
+                  deploy::EncodeInstallRecord(folder, {}, module1::ListPlainFiles(dist + L"\\data\\Pictrue\\")));
         EXPECT_TRUE(LeftoverTemps(folder.substr(0, folder.size() - 1)).empty());
     }
 };
@@ -328,7 +330,99 @@ std::vector<std::wstring> RunButton(const std::wstring& dist, int button, size_t
     return shown;
 }
 
+// The tests' scanner (scanner.exe beside this driver) at work on `folders`
+// while this lives; it holds its first files once Ready() is true.
+class Scanner {
+public:
+    explicit Scanner(const std::vector<std::wstring>& folders) {
+        const std::wstring name = L"TsSetupTestScanner" + std::to_wstring(::GetCurrentProcessId());
+        ready_.Reset(::CreateEventW(nullptr, TRUE, FALSE, name.c_str()));
+        std::wstring command = L"\"" + OwnFolder() + L"\\scanner.exe\" " + name;
+        for (const std::wstring& folder : folders) command += L" \"" + folder + L"\"";
+        STARTUPINFOW si{};
+        si.cb = sizeof(si);
+        PROCESS_INFORMATION pi{};
+        if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW,
+                              nullptr, nullptr, &si, &pi))
+            return;
+        process_.Reset(pi.hProcess);
+        ::CloseHandle(pi.hThread);
+    }
+    ~Scanner() {
+        if (process_) {
+            ::TerminateProcess(process_.Get(), 0);
+            ::WaitForSingleObject(process_.Get(), kTimeoutMs);
+        }
+    }
+    bool Ready() const { return process_ && ::WaitForSingleObject(ready_.Get(), 10000) == WAIT_OBJECT_0; }
+
+private:
+    win::UniqueKernel ready_, process_;
+};
+
+// Copies the files of `from` into `to`, one level of subfolders deep.
+void CopyFolder(const std::wstring& from, const std::wstring& to) {
+    MakeDirs(to);
+    module1::ForEachEntry(from + L"\\", [&](const std::wstring& name, uint32_t attributes) {
+        if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+            CopyFolder(from + L"\\" + name, to + L"\\" + name);
+        } else {
+            ::CopyFileW((from + L"\\" + name).c_str(), (to + L"\\" + name).c_str(), FALSE);
+        }
+    });
+}
+
 }  // namespace
+
+// A virus scanner holds every file of AutoCAD's folder and of the program
+// folder for a second as each procedure starts, and each file it sees written
+// for a moment after: both procedures wait it out and end with only their
+// done message and the right files.
+TEST_F(EndToEnd, AVirusScannerHoldingFilesIsWaitedOut) {
+    const std::vector<std::wstring> scanned{cad.substr(0, cad.size() - 1), dist};
+    for (const auto& [button, done] : {std::make_pair(kImport, L"导入完成！"), std::make_pair(kExport, L"导出完成！")}) {
+        App app(dist);
+        ASSERT_TRUE(app.Main());
+        Scanner scanner(scanned);
+        ASSERT_TRUE(scanner.Ready());
+        app.Click(button);
+        EXPECT_EQ(app.AnswerMessage(), done);
+        EXPECT_EQ(app.WaitExit(), 0);
+        if (button == kImport) {
+            ExpectInstalledInto(cad);
+            EXPECT_EQ(ReadBytes(cad + L"support\\acad.mns"), menu::AddMenuLine(menuBefore));
+        }
+    }
+    EXPECT_EQ(ReadBytes(cad + L"support\\acad.mns"), menuBefore);
+    EXPECT_EQ(FileNames(cad.substr(0, cad.size() - 1)),
+              (std::vector<std::wstring>{L"CPUID.dll", L"acad.exe"}));
+    EXPECT_FALSE(Exists(cad + L"Pictrue"));
+    EXPECT_FALSE(Exists(sysDir + L"\\CPUID.dll"));
+}
+
+// The program folder on read-only media: the install says so and changes
+// nothing. The same folder, made writable elsewhere, installs; the uninstall
+// from the read-only view of it then works, since it writes nothing there.
+TEST_F(EndToEnd, FromAFolderThatCannotBeWrittenTheInstallChangesNothingAndTheUninstallWorks) {
+    const std::wstring readOnly = EnvVar(L"TS_E2E_RO_DIST"), writable = EnvVar(L"TS_E2E_RO_SOURCE");
+    if (readOnly.empty()) GTEST_SKIP() << "no read-only folder; run_e2e.sh said why";
+    RemoveTree(writable + L"\\data");
+    ::DeleteFileW((writable + L"\\INFOFILE").c_str());
+    ::DeleteFileW((writable + L"\\acad.mns").c_str());
+    CopyFolder(dist + L"\\data", writable + L"\\data");
+    const Snapshot world = World(), folder = Snap(readOnly);
+    EXPECT_EQ(RunButton(readOnly, kImport, 1),
+              std::vector<std::wstring>{deploy::ProgramFolderUnwritableText(readOnly)});
+    EXPECT_EQ(World(), world);
+    EXPECT_EQ(Snap(readOnly), folder);
+
+    ASSERT_EQ(RunButton(writable, kImport, 1), std::vector<std::wstring>{L"导入完成！"});
+    EXPECT_EQ(ReadBytes(cad + L"support\\acad.mns"), menu::AddMenuLine(menuBefore));
+    EXPECT_EQ(RunButton(readOnly, kExport, 1), std::vector<std::wstring>{L"导出完成！"});
+    EXPECT_EQ(ReadBytes(cad + L"support\\acad.mns"), menuBefore);
+    EXPECT_EQ(FileNames(cad.substr(0, cad.size() - 1)),
+              (std::vector<std::wstring>{L"CPUID.dll", L"acad.exe"}));
+}
 
 TEST_F(EndToEnd, AutoCadRunningFromItsFolderBlocksBothButtonsWithNothingChanged) {
     const std::wstring exe = cad + L"acad.exe";

@@ -16,6 +16,7 @@
 #include "file_io.h"
 #include "install_record.h"
 #include "menu_text.h"
+#include "module1.h"
 #include "test_support.h"
 
 using namespace test;
@@ -41,6 +42,15 @@ protected:
     // The user's own files the install replaces, by path, with their
     // content; empty when the install finds nothing of the user's.
     std::map<std::wstring, std::string> users;
+
+    // The install's record: the pictures it deploys are ours, but for one of
+    // the user's that stood there before.
+    std::string Record(const deploy::GivenBack& givenBack = {}) const {
+        deploy::Pictures ours;
+        for (const std::wstring& name : module1::ListPlainFiles(data + L"Pictrue\\"))
+            if (!users.count(cad + L"Pictrue\\" + name)) ours.push_back(name);
+        return deploy::EncodeInstallRecord(cad, givenBack, ours);
+    }
 
     void WithUsersFiles() {
         users = {{cad + L"acad.dvb", "the user's own startup macros"},
@@ -95,7 +105,7 @@ protected:
             ::CopyFileW((data + L"Pictrue\\" + name).c_str(), (cad + L"Pictrue\\" + name).c_str(), FALSE);
         WriteBytes(cad + L"support\\acad.mns", menuAfter);
         WriteBytes(dist + L"\\acad.mns", menuAfter);
-        WriteBytes(dist + L"\\INFOFILE", deploy::EncodeInstallRecord(cad));
+        WriteBytes(dist + L"\\INFOFILE", Record());
         for (const auto& [path, content] : users) WriteBytes(fileio::KeptPathFor(path), content);
     }
 
@@ -180,11 +190,11 @@ protected:
             if (users.count(cad + L"Pictrue\\" + name)) continue;
             ExpectOneOf(cad + L"Pictrue\\" + name, {ReadBytes(data + L"Pictrue\\" + name)});
         }
-        const std::string record = deploy::EncodeInstallRecord(cad);
+        const std::string record = Record();
         // The uninstall notes the files it gives back in the record first.
         deploy::GivenBack givenBack;
         for (const auto& [path, content] : users) givenBack.insert(path);
-        const std::string noted = deploy::EncodeInstallRecord(cad, givenBack);
+        const std::string noted = Record(givenBack);
         if (fromInstalled) ExpectOneOf(dist + L"\\INFOFILE", {record, noted});
         else ExpectOneOf(dist + L"\\INFOFILE", {none, record});
         ExpectOneOf(dist + L"\\acad.mns", fromInstalled ? std::initializer_list<std::optional<std::string>>{menuAfter}

@@ -15,7 +15,7 @@ here="$(cd "$(dirname "$0")" && pwd)"
 source "$here/../../scripts/wine_env.sh"
 
 work="$(mktemp -d /tmp/tssetup-e2e.XXXXXX)"
-trap 'wine_prefix_end; rm -rf "$work"' EXIT
+trap 'umount "$work/ro" 2>/dev/null; wine_prefix_end; rm -rf "$work"' EXIT
 wine_prefix_begin "$work/prefix"
 mkdir -p "$work/d" "$work/e"
 ln -sfn "$work/d" "$WINEPREFIX/dosdevices/d:"
@@ -25,6 +25,20 @@ cp "$exe" "$WINEPREFIX/drive_c/TsSetup/TsSetup.exe"
 cp "$driver" "$work/e2e_driver.exe"
 # The small program the tests run as a stand-in for AutoCAD, beside the driver.
 cp "$build/stand_in.exe" "$work/stand_in.exe"
+cp "$build/scanner.exe" "$work/scanner.exe"
+
+# A program folder on read-only media: a read-only view (bind mount) of a
+# folder the test fills through its writable path. Needs root.
+mkdir -p "$work/rw" "$work/ro"
+cp "$exe" "$work/rw/TsSetup.exe"
+if [ "$(id -u)" -ne 0 ]; then
+  echo "The read-only program folder is not tried: mounting needs root."
+elif mount --bind "$work/rw" "$work/ro" && mount -o remount,bind,ro "$work/ro"; then
+  export TS_E2E_RO_DIST="Z:$(echo "$work/ro" | tr / '\\')" TS_E2E_RO_SOURCE="Z:$(echo "$work/rw" | tr / '\\')"
+else
+  umount "$work/ro" 2>/dev/null || true
+  echo "The read-only program folder is not tried: the read-only bind mount was refused."
+fi
 
 export TS_E2E_DIST='C:\TsSetup'
 export TS_E2E_SHOT="Z:$(echo "$build/screenshot.bmp" | tr / '\\')"
