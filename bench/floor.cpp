@@ -6,6 +6,9 @@
 // then the same "导入完成！" box, and ends. With "--temp" before the folder,
 // each file goes as TsSetup's do, never half-written: CopyFileW to
 // "<target>~TsSetup.tmp" beside the target, then one MoveFileExW over it.
+// With "--durable", each temporary file is also flushed to the disk
+// (FlushFileBuffers) before it is renamed, so a power cut never leaves an
+// empty file at a target: the least a copy that survives a power cut costs.
 // No C++ library, no common controls, so its start-up is the platform's own.
 #include <windows.h>
 
@@ -16,6 +19,7 @@ constexpr int kImport = 101;
 wchar_t g_cad[MAX_PATH];  // the AutoCAD folder, ending in "\"; empty: window only
 wchar_t g_app[MAX_PATH];  // this program's folder, ending in "\"
 bool g_temp = false;      // through a temporary file beside each target
+bool g_durable = false;   // that temporary file flushed before its rename
 
 // A folder and a name joined into one path.
 struct Path {
@@ -30,8 +34,17 @@ struct Path {
 // The temporary file's name is TsSetup's, so both leave the same traces.
 constexpr wchar_t kTempSuffix[] = L"~TsSetup.tmp";
 
+bool Flush(const Path& file) {
+    HANDLE handle = ::CreateFileW(file.text, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return false;
+    const bool ok = ::FlushFileBuffers(handle);
+    ::CloseHandle(handle);
+    return ok;
+}
+
 bool Replace(const Path& temp, const Path& to) {
-    return ::MoveFileExW(temp.text, to.text, MOVEFILE_REPLACE_EXISTING);
+    return (!g_durable || Flush(temp)) && ::MoveFileExW(temp.text, to.text, MOVEFILE_REPLACE_EXISTING);
 }
 
 bool Copy(const Path& from, const Path& to) {
@@ -50,9 +63,10 @@ bool WriteRecord() {
     if (file == INVALID_HANDLE_VALUE) return false;
     DWORD done = 0;
     const DWORD bytes = ::lstrlenW(g_cad) * sizeof(wchar_t);
-    const bool ok = ::WriteFile(file, g_cad, bytes, &done, nullptr) && done == bytes;
+    const bool ok = ::WriteFile(file, g_cad, bytes, &done, nullptr) && done == bytes &&
+                    (!g_durable || ::FlushFileBuffers(file));
     ::CloseHandle(file);
-    return ok && (!g_temp || Replace(temp, record));
+    return ok && (!g_temp || ::MoveFileExW(temp.text, record.text, MOVEFILE_REPLACE_EXISTING));
 }
 
 // What the install writes, with the platform's copy. The menu is read into
@@ -117,6 +131,9 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int show) {
     if (const wchar_t* rest = AfterPrefix(commandLine, L"--temp ")) {
         g_temp = true;
+        commandLine = const_cast<PWSTR>(rest);
+    } else if (const wchar_t* rest = AfterPrefix(commandLine, L"--durable ")) {
+        g_temp = g_durable = true;
         commandLine = const_cast<PWSTR>(rest);
     }
     ::lstrcpynW(g_cad, commandLine, MAX_PATH);
