@@ -98,10 +98,10 @@ void CadImport(Host& host, const Folders& folders) {
 
     progress::StepCounter step;
     // Every deployed file keeps what it replaces, for the uninstall to give back.
-    module1::Copier copier;
+    module1::Copier copier(host);
     auto copy = [&](const std::wstring& source, const std::wstring& dest,
                     fileio::Target look = fileio::Target::MayExist) {
-        copier.FileCopy(source, dest, host, module1::Replaced::Keep, look);
+        copier.FileCopy(source, dest, module1::Replaced::Keep, look);
     };
     auto show = [&] { host.ProgressSet(step.AsProgress()); };
 
@@ -130,6 +130,7 @@ void CadImport(Host& host, const Folders& folders) {
         show();
         step.Advance();
     }
+    copier.Finish();
 
     // Only a menu patched just now goes into AutoCAD. A copy left by an
     // earlier install may belong to another AutoCAD, so it goes too: the
@@ -137,7 +138,8 @@ void CadImport(Host& host, const Folders& folders) {
     // old content is its own minus our line, so it is not kept.
     const std::wstring cadMenu = cadDir + payload::kCadMenu;
     if (const DWORD error = host.MenuAdd(cadMenu); error == ERROR_SUCCESS) {
-        copier.FileCopy(menu::PatchedCopyPath(folders.appDir), cadMenu, host);
+        copier.FileCopy(menu::PatchedCopyPath(folders.appDir), cadMenu);
+        copier.Finish();
     } else {
         fileio::DeleteIfPresent(menu::PatchedCopyPath(folders.appDir), host);
         host.MessageShow(MenuNotAddedText(cadMenu, error));

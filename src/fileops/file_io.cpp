@@ -365,7 +365,7 @@ DWORD ReplacingWriter::Write(std::string_view bytes) {
     return WriteBudgeted(file_.Get(), bytes.data(), bytes.size());
 }
 
-DWORD ReplacingWriter::Commit(bool keepOld) {
+DWORD ReplacingWriter::Commit(bool keepOld, Flushed flushed) {
     if (comparing_) {
         if (matched_ == oldSize_) {
             // The target holds these very bytes: nothing to write. A
@@ -375,13 +375,16 @@ DWORD ReplacingWriter::Commit(bool keepOld) {
             RemoveStaleTemp(given_, waiter_);
             return ERROR_SUCCESS;
         }
+        // The new content is the old one cut short: written only now.
         if (const DWORD error = Diverge()) return error;
+        flushed = Flushed::No;
     }
     if (!file_) return ERROR_INVALID_HANDLE;
     // The content must be on the disk before a name points at it: a power
     // cut after the rename would otherwise leave an empty file. A write
     // error can surface only when the file is closed.
-    DWORD error = ::FlushFileBuffers(file_.Get()) ? ERROR_SUCCESS : ::GetLastError();
+    DWORD error = flushed == Flushed::Yes || ::FlushFileBuffers(file_.Get()) ? ERROR_SUCCESS
+                                                                             : ::GetLastError();
     if (!::CloseHandle(file_.Release()) && error == ERROR_SUCCESS) error = ::GetLastError();
     if (error == ERROR_SUCCESS) {
         // A rename that never replaces: it takes a new name in one step, and
@@ -424,6 +427,102 @@ DWORD WriteFileReplacing(const std::wstring& target, std::string_view content, W
     if (error == ERROR_SUCCESS) error = writer.Write(content);
     if (error == ERROR_SUCCESS) error = writer.Commit();
     return error;
+}
+
+WriteBatch::WriteBatch(Waiter& waiter, Done& done) : waiter_(waiter), done_(done) {
+    ::InitializeCriticalSection(&lock_);
+    ::InitializeConditionVariable(&work_);
+    ::InitializeConditionVariable(&flushed_);
+}
+
+WriteBatch::~WriteBatch() {
+    Finish();
+    if (thread_) {
+        ::EnterCriticalSection(&lock_);
+        stop_ = true;
+        ::LeaveCriticalSection(&lock_);
+        ::WakeConditionVariable(&work_);
+        ::WaitForSingleObject(thread_.Get(), INFINITE);
+    }
+    ::DeleteCriticalSection(&lock_);
+}
+
+DWORD WINAPI WriteBatch::Flushing(void* self) {
+    static_cast<WriteBatch*>(self)->FlushAll();
+    return 0;
+}
+
+void WriteBatch::FlushAll() {
+    ::EnterCriticalSection(&lock_);
+    for (;;) {
+        while (!stop_ && flushing_ == pending_.size()) ::SleepConditionVariableCS(&work_, &lock_, INFINITE);
+        if (stop_) break;
+        // The writer is not touched by the caller's thread until its flush
+        // is marked done.
+        const HANDLE file = pending_[flushing_].writer->PendingFile();
+        ::LeaveCriticalSection(&lock_);
+        const DWORD error = file == INVALID_HANDLE_VALUE || ::FlushFileBuffers(file)
+                                ? ERROR_SUCCESS
+                                : ::GetLastError();
+        ::EnterCriticalSection(&lock_);
+        pending_[flushing_++].flushed = error;
+        ::WakeConditionVariable(&flushed_);
+    }
+    ::LeaveCriticalSection(&lock_);
+}
+
+void WriteBatch::Add(std::unique_ptr<ReplacingWriter> writer, std::wstring target, bool keepOld) {
+    // Files held back for their flushes keep their handles open; a few
+    // suffice to keep the disk busy while the next ones are written.
+    constexpr size_t kMaxWaiting = 16;
+    if (!thread_) {
+        thread_.Reset(::CreateThread(nullptr, 64 << 10, Flushing, this,
+                                     STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
+        if (!thread_) {
+            // No thread to spare: this file is flushed and named here.
+            done_.Committed(target, writer->Commit(keepOld));
+            return;
+        }
+    }
+    ::EnterCriticalSection(&lock_);
+    pending_.push_back({std::move(writer), std::move(target), keepOld, ERROR_IO_PENDING});
+    const size_t waiting = pending_.size();
+    ::LeaveCriticalSection(&lock_);
+    ::WakeConditionVariable(&work_);
+    while (CommitOldest(false)) {
+    }
+    if (waiting > kMaxWaiting) CommitOldest(true);
+}
+
+void WriteBatch::Finish() {
+    while (CommitOldest(true)) {
+    }
+}
+
+bool WriteBatch::CommitOldest(bool wait) {
+    ::EnterCriticalSection(&lock_);
+    while (wait && !pending_.empty() && pending_.front().flushed == ERROR_IO_PENDING) {
+        // The window keeps answering while the disk catches up.
+        ::SleepConditionVariableCS(&flushed_, &lock_, 10);
+        ::LeaveCriticalSection(&lock_);
+        waiter_.EventsService();
+        ::EnterCriticalSection(&lock_);
+    }
+    if (pending_.empty() || pending_.front().flushed == ERROR_IO_PENDING) {
+        ::LeaveCriticalSection(&lock_);
+        return false;
+    }
+    Pending oldest = std::move(pending_.front());
+    pending_.pop_front();
+    --flushing_;
+    ::LeaveCriticalSection(&lock_);
+    const DWORD error = oldest.flushed != ERROR_SUCCESS
+                            ? oldest.flushed
+                            : oldest.writer->Commit(oldest.keepOld, ReplacingWriter::Flushed::Yes);
+    // A writer that did not commit removes its temporary file as it goes.
+    oldest.writer.reset();
+    done_.Committed(oldest.target, error);
+    return true;
 }
 
 }  // namespace fileio

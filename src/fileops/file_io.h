@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <optional>
 #include <string>
@@ -148,14 +149,19 @@ public:
     // another length is known to differ without reading it.
     DWORD ExpectSize(uint64_t size);
     DWORD Write(std::string_view bytes);
-    // Puts the new file at the target. An old file there is replaced; a
+    // The temporary file written so far, for a flush on another thread (see
+    // WriteBatch); none when the target already holds the new bytes.
+    HANDLE PendingFile() const { return file_.Get(); }
+    // Whether the content was flushed already.
+    enum class Flushed { No, Yes };
+    // Puts the new file at the target, once its content is on the disk. An old file there is replaced; a
     // read-only one is refused with ERROR_ACCESS_DENIED (Windows would
     // refuse to replace it; Wine run as root would not, and the program must
     // behave the same on both). With keepOld, the old file is first kept
     // under KeptPathFor(target), unless a kept copy is there already or its
     // bytes are the new ones. A kill at any moment leaves the old file or
     // the new one at the target, and the kept copy absent or whole.
-    DWORD Commit(bool keepOld = false);
+    DWORD Commit(bool keepOld = false, Flushed flushed = Flushed::No);
 
 private:
     DWORD CreateTemp();
@@ -186,6 +192,56 @@ private:
 
 DWORD WriteFileReplacing(const std::wstring& target, std::string_view content,
                          Waiter& waiter = NoWindow());
+
+// Many files written one after the other. A flush waits for the disk, so
+// each file's flush runs on a thread of its own while the next file is
+// written; each file is committed (named) on the caller's thread, in the
+// order given, only once its flush is done. At most a few files wait so.
+class WriteBatch {
+public:
+    // Called on the caller's thread with the result of a file's Commit.
+    class Done {
+    public:
+        virtual void Committed(const std::wstring& target, DWORD error) = 0;
+
+    protected:
+        ~Done() = default;
+    };
+
+    WriteBatch(Waiter& waiter, Done& done);
+    // Commits every file still waiting.
+    ~WriteBatch();
+    WriteBatch(const WriteBatch&) = delete;
+    WriteBatch& operator=(const WriteBatch&) = delete;
+
+    // Takes a writer whose content is all written, to be committed with
+    // keepOld once it is on the disk. Files flushed by then are committed now.
+    void Add(std::unique_ptr<ReplacingWriter> writer, std::wstring target, bool keepOld);
+    // Commits every file taken, waiting for their flushes.
+    void Finish();
+
+private:
+    struct Pending {
+        std::unique_ptr<ReplacingWriter> writer;
+        std::wstring target;
+        bool keepOld;
+        DWORD flushed;  // ERROR_IO_PENDING until the flush is done
+    };
+    static DWORD WINAPI Flushing(void* self);
+    void FlushAll();
+    // Commits the oldest file; waits for its flush only when `wait`.
+    bool CommitOldest(bool wait);
+
+    Waiter& waiter_;
+    Done& done_;
+    CRITICAL_SECTION lock_;
+    CONDITION_VARIABLE work_;
+    CONDITION_VARIABLE flushed_;
+    std::deque<Pending> pending_;
+    size_t flushing_ = 0;  // index in pending_ of the next file to flush
+    bool stop_ = false;
+    win::UniqueKernel thread_;
+};
 
 // Makes every write through ReplacingWriter fail with ERROR_DISK_FULL once this
 // many more bytes have been written, as a full disk would. A negative budget,

@@ -19,18 +19,19 @@ bool IsDotEntry(const wchar_t* name) {
 
 constexpr DWORD kChunk = 256u << 10;
 
-// Streams `source` into the replacing writer of `dest`; the target changes
-// only once the whole source has been read and written beside it.
-DWORD CopyWhole(const std::wstring& source, const std::wstring& dest, Replaced replaced,
-                fileio::Target look, ModuleHost& host, std::unique_ptr<char[]>& buffer) {
+// Streams `source` into a replacing writer of `dest`, ready to be committed.
+// The target changes only at the commit.
+DWORD CopyWhole(const std::wstring& source, const std::wstring& dest, fileio::Target look,
+                ModuleHost& host, std::unique_ptr<char[]>& buffer,
+                std::unique_ptr<fileio::ReplacingWriter>& out) {
     win::UniqueFile in = fileio::OpenForReading(source);
     if (!in) return ::GetLastError();  // a folder cannot be opened like this either
     LARGE_INTEGER size{};
     if (!::GetFileSizeEx(in.Get(), &size)) return ::GetLastError();
 
-    fileio::ReplacingWriter out(dest, host, look);
-    if (const DWORD error = out.Open()) return error;
-    if (const DWORD error = out.ExpectSize(static_cast<uint64_t>(size.QuadPart))) return error;
+    out = std::make_unique<fileio::ReplacingWriter>(dest, host, look);
+    if (const DWORD error = out->Open()) return error;
+    if (const DWORD error = out->ExpectSize(static_cast<uint64_t>(size.QuadPart))) return error;
     // Not zero-filled: clearing a large buffer for each of a thousand small
     // pictures cost more than copying them.
     if (!buffer) buffer.reset(new (std::nothrow) char[kChunk]);
@@ -39,12 +40,20 @@ DWORD CopyWhole(const std::wstring& source, const std::wstring& dest, Replaced r
         DWORD got = 0;
         if (!::ReadFile(in.Get(), buffer.get(), kChunk, &got, nullptr)) return ::GetLastError();
         if (got == 0) break;
-        if (const DWORD error = out.Write(std::string_view(buffer.get(), got))) return error;
+        if (const DWORD error = out->Write(std::string_view(buffer.get(), got))) return error;
         // A disk file reads short only at its end: no call to learn it again.
         if (got < kChunk) break;
     }
-    in.Reset();  // a source copied onto itself must be closed before it is replaced
-    return out.Commit(replaced == Replaced::Keep);
+    // The source closes as this returns: a source copied onto itself must
+    // be closed before it is replaced.
+    return ERROR_SUCCESS;
+}
+
+// Tells the user of a failed copy. A copy that failed before it reached the
+// writer leaves a temporary file of a killed earlier run; it goes all the same.
+void CopyFailed(const std::wstring& dest, ModuleHost& host) {
+    fileio::RemoveStaleTemp(dest, host);
+    host.MessageShow(kCopyError);
 }
 
 }  // namespace
@@ -89,17 +98,29 @@ std::optional<std::wstring> CadDirFind(std::wstring root, ModuleHost& host) {
 
 void FileCopy(const std::wstring& source, const std::wstring& dest, ModuleHost& host,
               Replaced replaced, fileio::Target look) {
-    Copier().FileCopy(source, dest, host, replaced, look);
+    std::unique_ptr<char[]> buffer;
+    std::unique_ptr<fileio::ReplacingWriter> out;
+    DWORD error = CopyWhole(source, dest, look, host, buffer, out);
+    if (error == ERROR_SUCCESS) error = out->Commit(replaced == Replaced::Keep);
+    out.reset();
+    if (error != ERROR_SUCCESS) CopyFailed(dest, host);
 }
 
-void Copier::FileCopy(const std::wstring& source, const std::wstring& dest, ModuleHost& host,
-                      Replaced replaced, fileio::Target look) {
-    if (CopyWhole(source, dest, replaced, look, host, buffer_) != ERROR_SUCCESS) {
-        // A copy that failed before it reached the writer leaves a temporary
-        // file of a killed earlier run; it goes all the same.
-        fileio::RemoveStaleTemp(dest, host);
-        host.MessageShow(kCopyError);
+Copier::Copier(ModuleHost& host) : host_(host), batch_(host, *this) {}
+
+void Copier::FileCopy(const std::wstring& source, const std::wstring& dest, Replaced replaced,
+                      fileio::Target look) {
+    std::unique_ptr<fileio::ReplacingWriter> out;
+    if (CopyWhole(source, dest, look, host_, buffer_, out) != ERROR_SUCCESS) {
+        out.reset();
+        CopyFailed(dest, host_);
+        return;
     }
+    batch_.Add(std::move(out), dest, replaced == Replaced::Keep);
+}
+
+void Copier::Committed(const std::wstring& dest, DWORD error) {
+    if (error != ERROR_SUCCESS) CopyFailed(dest, host_);
 }
 
 void ForEachEntry(const std::wstring& folder,

@@ -48,16 +48,26 @@ void FileCopy(const std::wstring& source, const std::wstring& dest, ModuleHost& 
               fileio::Target look = fileio::Target::MayExist);
 
 // FileCopy for many files in a row: they share one buffer, made on the first
-// copy. A fresh large buffer for each of a thousand small pictures costs
-// more in page faults than copying them.
-class Copier {
+// copy (a fresh large buffer for each of a thousand small pictures costs
+// more in page faults than copying them), and each file's flush to the disk
+// runs while the next one is copied. A copy is in place, or told as failed,
+// by Finish at the latest.
+class Copier : private fileio::WriteBatch::Done {
 public:
-    void FileCopy(const std::wstring& source, const std::wstring& dest, ModuleHost& host,
+    explicit Copier(ModuleHost& host);
+    Copier(const Copier&) = delete;
+    Copier& operator=(const Copier&) = delete;
+    void FileCopy(const std::wstring& source, const std::wstring& dest,
                   Replaced replaced = Replaced::Discard,
                   fileio::Target look = fileio::Target::MayExist);
+    void Finish() { batch_.Finish(); }
 
 private:
+    void Committed(const std::wstring& dest, DWORD error) override;
+
+    ModuleHost& host_;
     std::unique_ptr<char[]> buffer_;
+    fileio::WriteBatch batch_;
 };
 
 // Calls visit(name, attributes) for every entry of `folder` (ending in "\")
