@@ -148,3 +148,28 @@ TEST_F(FileCopyTest, ADiskFullInTheMiddleKeepsTheOldFile) {
     EXPECT_EQ(ReadBytes(dir / L"dst"), "old");
     EXPECT_TRUE(LeftoverTemps(dir.Path()).empty());
 }
+
+// The writer reads the old file alongside the new content and writes only
+// where they part: the new content may end early, run on, or differ midway.
+TEST(ReplacingWriter, LeavesEqualBytesAloneAndWritesWhatDiffersWhole) {
+    TempDir dir;
+    const std::wstring target = dir / L"menu";
+    struct Case {
+        std::vector<std::string> pieces;
+        std::string expected;
+    };
+    for (const Case& c : std::vector<Case>{{{"abc"}, "abc"},
+                                           {{"abc", "def", "g"}, "abcdefg"},
+                                           {{"abc", "dXf"}, "abcdXf"},
+                                           {{"ab", "cdef"}, "abcdef"}}) {
+        WriteBytes(target, "abcdef");
+        const ULONGLONG before = FileId(target);
+        fileio::ReplacingWriter writer(target);
+        ASSERT_EQ(writer.Open(), ERROR_SUCCESS);
+        for (const std::string& piece : c.pieces) ASSERT_EQ(writer.Write(piece), ERROR_SUCCESS);
+        ASSERT_EQ(writer.Commit(), ERROR_SUCCESS);
+        EXPECT_EQ(ReadBytes(target), c.expected);
+        EXPECT_EQ(FileId(target) == before, c.expected == "abcdef") << c.expected;
+        EXPECT_TRUE(LeftoverTemps(dir.Path()).empty());
+    }
+}

@@ -115,14 +115,18 @@ TEST_F(InstallTest, CancellingTheDialogEndsWithNothingWritten) {
     EXPECT_EQ(Snap(box.dir.Path()), before);
 }
 
-TEST_F(InstallTest, ASecondInstallLeavesOneMenuLine) {
+// A second install over a finished one leaves one menu line, and rewrites
+// nothing: every file stays the very file it was.
+TEST_F(InstallTest, ASecondInstallLeavesOneMenuLineAndRewritesNothing) {
     const std::wstring cad = box.MakeCad(L"AutoCAD 2002", kSampleMenu);
     box.MakePayload(2);
     Install();
+    const std::map<std::wstring, ULONGLONG> first = FileIds(box.dir.Path());
     RecordingHost second(box.folders.appDir);
     deploy::CadImport(second, box.folders);
     EXPECT_EQ(second.messages, kDone);  // the existing "Pictrue" is no error
     EXPECT_EQ(ReadBytes(cad + L"support\\acad.mns"), menu::AddMenuLine(kSampleMenu));
+    EXPECT_EQ(FileIds(box.dir.Path()), first);
 }
 
 TEST_F(InstallTest, WithoutAutoCadsMenuAStaleCopyIsNotInstalled) {

@@ -104,6 +104,22 @@ Snapshot Snap(const std::wstring& root) {
     return snapshot;
 }
 
+ULONGLONG FileId(const std::wstring& path) {
+    win::UniqueFile file(::CreateFileW(path.c_str(), 0,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                       nullptr, OPEN_EXISTING, 0, nullptr));
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!file || !::GetFileInformationByHandle(file.Get(), &info)) return 0;
+    return (ULONGLONG{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
+}
+
+std::map<std::wstring, ULONGLONG> FileIds(const std::wstring& root) {
+    std::map<std::wstring, ULONGLONG> ids;
+    for (const auto& [path, content] : Snap(root))
+        if (content != "<dir>") ids[path] = FileId(root + L"\\" + path);
+    return ids;
+}
+
 std::vector<std::wstring> FileNames(const std::wstring& folder) {
     std::vector<std::wstring> names;
     WIN32_FIND_DATAW entry{};

@@ -39,6 +39,11 @@ bool IsDir(const std::wstring& path);
 using Snapshot = std::map<std::wstring, std::string>;
 Snapshot Snap(const std::wstring& root);
 
+// The file system's identity of every file below `root`, by relative path: a
+// file written anew and renamed into place gets a new one.
+std::map<std::wstring, ULONGLONG> FileIds(const std::wstring& root);
+ULONGLONG FileId(const std::wstring& path);
+
 // Names of the files (not folders) directly in `folder`, sorted.
 std::vector<std::wstring> FileNames(const std::wstring& folder);
 
