@@ -126,10 +126,11 @@ bool MayBeHeld(DWORD error, const std::wstring& path) {
     if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION) return true;
     if (error != ERROR_ACCESS_DENIED) return false;
     // A file being deleted by another program reads as access denied too,
-    // and has no attributes to read meanwhile.
+    // and has no attributes to read meanwhile. A file that is not there is
+    // held by nobody: the folder itself refuses.
     const DWORD attributes = ::GetFileAttributesW(LongPath(path).c_str());
-    return attributes == INVALID_FILE_ATTRIBUTES ||
-           !(attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY));
+    if (attributes == INVALID_FILE_ATTRIBUTES) return !IsMissingPathError(::GetLastError());
+    return !(attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY));
 }
 
 bool Backoff::Wait(Waiter& waiter) {
