@@ -12,6 +12,7 @@ cd "$root"
 
 bash scripts/setup.sh
 source scripts/wine_env.sh
+wine_locale_restart "$root/scripts/test.sh" "$@"
 wine_say
 
 jobs=$(nproc)
