@@ -8,6 +8,16 @@ set(CMAKE_CXX_FLAGS_RELEASE "-Os -DNDEBUG")
 add_compile_options(-ffunction-sections -fdata-sections)
 add_link_options(-Wl,--gc-sections $<$<CONFIG:Release>:-s>)
 
+# The same sources give the same bytes in any folder on any day: no link time
+# in the PE header, and in a release build no source or build folder in the
+# code (__FILE__); files are named from the top of the sources, or of the
+# build for the files configured there. scripts/test.sh builds the shipped
+# program a second time elsewhere and compares.
+add_link_options(-Wl,--no-insert-timestamp)
+add_compile_options(
+  "$<$<AND:$<CONFIG:Release>,$<COMPILE_LANGUAGE:C,CXX>>:-ffile-prefix-map=${CMAKE_SOURCE_DIR}/=>"
+  "$<$<AND:$<CONFIG:Release>,$<COMPILE_LANGUAGE:C,CXX>>:-ffile-prefix-map=${CMAKE_BINARY_DIR}/=>")
+
 add_library(ts_fileops STATIC
   src/fileops/encoding.cpp
   src/fileops/file_io.cpp

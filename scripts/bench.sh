@@ -51,6 +51,13 @@ if [ -z "${TS_BENCH_IN_XVFB:-}" ]; then
     cmake --build "$build" -j"$(nproc)" \
       --target TsSetup bench_driver bench_floor bench_window bench_fileops >/dev/null
   fi
+  # Row 4 sizes the program that ships: the 32-bit build in build/win, brought
+  # up to date here, whichever build the timed rows run. (Inside that
+  # folder's own test run it is up to date already, and must not be rebuilt
+  # under the tests using it.)
+  if [ "$(cd "$build" && pwd)" != "$root/build/win" ]; then
+    bash scripts/build_win.sh --shipped TsSetup
+  fi
   # The NSIS peer's compiler, installed here, outside the timed part, and
   # never asking anything; a smoke run stays quick and does without it.
   if [ -z "$smoke" ] && ! dpkg-query -W -f='${Status}' nsis 2>/dev/null | grep -q "ok installed"; then
@@ -181,18 +188,20 @@ wine bench_fileops.exe --work 'C:\bench\work' --runs "$runs" --warmup "$warmup" 
   ${diagnose:+"${lookup_args[@]}"} >> "$rows"
 cd "$root"
 
-# Size: the release program, and a stripped copy of it.
-exe="$build/TsSetup.exe"
+# Size: the program that ships (the 32-bit build in build/win, whichever
+# build the timed rows ran), and a stripped copy of it. Judged in bytes, as
+# scripts/check_exe.sh --shipped judges it.
+exe="$root/build/win/TsSetup.exe"
 cp "$exe" "$work/stripped.exe"
 x86_64-w64-mingw32-strip "$work/stripped.exe"  # reads 32-bit and 64-bit programs
-full_kb=$(( $(stat -c %s "$exe") / 1024 )) stripped_kb=$(( $(stat -c %s "$work/stripped.exe") / 1024 ))
-built="as built: $full_kb"
-[ "$full_kb" -eq "$stripped_kb" ] && built="$built (the link already strips)"
+full=$(stat -c %s "$exe") stripped=$(stat -c %s "$work/stripped.exe")
+built="as built: $((full / 1024))"
+[ "$full" -eq "$stripped" ] && built="$built (the link already strips)"
 imports="Windows DLLs only"
 bash scripts/check_exe.sh "$work/stripped.exe" >&2 || imports="**other DLLs**"
 size_result=met
-if [ "$stripped_kb" -gt 200 ] || [ "$imports" != "Windows DLLs only" ]; then size_result="**missed**"; fi
-echo "| 4. Size of TsSetup.exe (KB) | stripped: $stripped_kb | $built | $imports | ≤ 200 KB stripped, Windows DLLs only | $size_result |" >> "$rows"
+if [ "$stripped" -gt 204800 ] || [ "$imports" != "Windows DLLs only" ]; then size_result="**missed**"; fi
+echo "| 4. Size of the program that ships, the 32-bit TsSetup.exe in build/win (KB) | stripped: $((stripped / 1024)) ($stripped bytes) | $built | $imports | ≤ 200 KB (204800 bytes) stripped, Windows DLLs only | $size_result |" >> "$rows"
 
 cpu=$(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//')
 echo "TsSetup benchmark$([ -n "$smoke" ] && echo ' (smoke: tiny payload, figures not judged)'), $(date -u '+%Y-%m-%d %H:%M UTC'), $(nproc) × $cpu, $(wine --version) ($TS_WINE_ARCH), $runs run(s) per side"
@@ -202,4 +211,9 @@ echo "|---|---|---|---|---|---|"
 for row in 1 2 3 4 5 6 7 D; do grep "^| $row" "$rows" || true; done |
   if [ -n "$smoke" ]; then sed -E 's/\| (met|\*\*missed\*\*) \|$/| not judged |/'; else cat; fi
 echo
+if [ "$TS_WINE_ARCH" = win64 ]; then
+  echo "Timed rows: the 64-bit build in ${build#"$root"/} under 64-bit Wine, since $TS_WINE_REASON. The program that ships is the 32-bit build; row 4 is its size."
+else
+  echo "Timed rows: the 32-bit build in ${build#"$root"/} under 32-bit Wine."
+fi
 echo "($(( $(date +%s) - started )) s in Wine, prefix included)"

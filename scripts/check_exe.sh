@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Checks built executables; fails when one is not as it must be.
 #   check_exe.sh EXE...             each imports only DLLs of Windows itself
-#   check_exe.sh --shipped EXE      also: a 32-bit program with its manifest
-#                                   and version resource
+#   check_exe.sh --shipped EXE      also: a 32-bit program of at most 200 KB
+#                                   (204,800 bytes) with its manifest and
+#                                   version resource
 set -euo pipefail
 shipped=""
 if [ "${1:-}" = "--shipped" ]; then shipped=1; shift; fi
@@ -21,6 +22,9 @@ for exe in "$@"; do
 
   "$objdump" -f "$exe" | grep -q 'file format pei-i386' ||
     fail "$exe is not a 32-bit Windows program: $("$objdump" -f "$exe" | grep -o 'file format.*')"
+  size=$(stat -c %s "$exe")
+  [ "$size" -le 204800 ] ||
+    fail "$exe is $size bytes, more than the 204800 bytes (200 KB) the program that ships may have"
   # The manifest is stored as its own UTF-8 bytes; the version resource's
   # strings are UTF-16, which read as ASCII once the zero bytes are gone.
   for part in 'processorArchitecture="x86"' 'level="requireAdministrator"' \

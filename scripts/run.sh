@@ -9,6 +9,7 @@ cd "$root"
 
 bash scripts/setup.sh
 source scripts/wine_env.sh
+wine_locale_restart "$root/scripts/run.sh" "$@"
 bash scripts/build_win.sh TsSetup
 
 # Without a display, the whole run (Wine's desktop included) goes into Xvfb.

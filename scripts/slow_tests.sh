@@ -6,6 +6,7 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
 bash scripts/setup.sh
 source scripts/wine_env.sh
+wine_locale_restart "$root/scripts/slow_tests.sh" "$@"
 wine_say
 bash scripts/build_win.sh win_tests
 work="$(mktemp -d /tmp/tssetup-slow.XXXXXX)"

@@ -4,13 +4,15 @@
 # the program under Wine in a fresh prefix made for this run: 32-bit Wine and
 # the 32-bit build where this machine runs 32-bit programs, 64-bit Wine and
 # the 64-bit build where it does not (or TS_WINE64=1). The shipped 32-bit
-# program is built and checked on every machine.
+# program is built and checked on every machine, and built a second time in
+# another folder, where it must come out byte for byte the same.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
 
 bash scripts/setup.sh
 source scripts/wine_env.sh
+wine_locale_restart "$root/scripts/test.sh" "$@"
 wine_say
 
 jobs=$(nproc)
@@ -32,6 +34,10 @@ else
   echo "The 32-bit tests are not run here: $TS_WINE_REASON; the same tests run on the 64-bit build."
 fi
 bash scripts/check_exe.sh --shipped build/win/TsSetup.exe || status=1
+
+echo "== the shipped program built again in build/win-again: the same bytes"
+bash scripts/build_win.sh --shipped-again TsSetup
+bash scripts/check_same.sh build/win/TsSetup.exe build/win-again/TsSetup.exe || status=1
 
 if [ "$TS_WINE_ARCH" = win64 ]; then
   echo "== the 64-bit build of the same sources and tests in build/win64"

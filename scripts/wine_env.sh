@@ -42,6 +42,19 @@ wine_say() {
   echo "Wine: $bits-bit ($(wine --version 2>/dev/null || echo 'version unknown')), $TS_WINE_ARCH prefix, the $bits-bit build in ${TS_WIN_BUILD#"$ts_root"/}: $TS_WINE_REASON"
 }
 
+# Runs the calling script again, in a new shell, when this shell cannot take
+# the Chinese locale; call it as `wine_locale_restart SCRIPT ARGS...` before
+# wine_prefix_begin. On a fresh machine scripts/setup.sh generates the locale
+# after the shell started, and the C library looked for the machine's locales
+# once, at the shell's start, and keeps that answer: setting LC_ALL would
+# only print a warning. A new shell finds the locale. Once only: if the
+# locale is really missing, the warning shows.
+wine_locale_restart() {
+  [ -z "${TS_LOCALE_RESTARTED:-}" ] || return 0
+  [ -n "$( { LC_ALL=zh_CN.UTF-8; } 2>&1)" ] || return 0
+  TS_LOCALE_RESTARTED=1 exec bash "$@"
+}
+
 # A fresh prefix of our own under $1, Chinese locale, quiet. wine_prefix_end
 # stops its server; call it on exit.
 wine_prefix_begin() {
