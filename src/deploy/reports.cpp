@@ -30,11 +30,26 @@ std::wstring ProgramFolderUnwritableText(const std::wstring& appDir) {
     return text::kProgramFolderUnwritable + appDir + text::kCopyProgramFolder;
 }
 
+namespace {
+
+// A count in decimal digits. std::to_wstring would link the C runtime's whole
+// wide printf into the program for this one number.
+std::wstring Decimal(size_t n) {
+    std::wstring digits;
+    do {
+        digits.insert(digits.begin(), static_cast<wchar_t>(L'0' + n % 10));
+        n /= 10;
+    } while (n > 0);
+    return digits;
+}
+
+}  // namespace
+
 std::wstring NotRemovedText(const std::vector<std::wstring>& paths) {
     std::wstring out = text::kNotRemoved;
     for (size_t i = 0; i < paths.size() && i < text::kMaxListed; ++i) out += paths[i] + L"\r\n";
     if (paths.size() > text::kMaxListed) {
-        out += text::kMoreNotRemovedBefore + std::to_wstring(paths.size() - text::kMaxListed) +
+        out += text::kMoreNotRemovedBefore + Decimal(paths.size() - text::kMaxListed) +
                text::kMoreNotRemovedAfter;
     }
     return out;
