@@ -438,13 +438,11 @@ WriteBatch::WriteBatch(Waiter& waiter, Done& done) : waiter_(waiter), done_(done
 
 WriteBatch::~WriteBatch() {
     Finish();
-    if (thread_) {
-        ::EnterCriticalSection(&lock_);
-        stop_ = true;
-        ::LeaveCriticalSection(&lock_);
-        ::WakeConditionVariable(&work_);
-        ::WaitForSingleObject(thread_.Get(), INFINITE);
-    }
+    ::EnterCriticalSection(&lock_);
+    stop_ = true;
+    ::LeaveCriticalSection(&lock_);
+    ::WakeAllConditionVariable(&work_);
+    for (const win::UniqueKernel& thread : threads_) ::WaitForSingleObject(thread.Get(), INFINITE);
     ::DeleteCriticalSection(&lock_);
 }
 
@@ -456,17 +454,26 @@ DWORD WINAPI WriteBatch::Flushing(void* self) {
 void WriteBatch::FlushAll() {
     ::EnterCriticalSection(&lock_);
     for (;;) {
-        while (!stop_ && flushing_ == pending_.size()) ::SleepConditionVariableCS(&work_, &lock_, INFINITE);
+        auto next = pending_.end();
+        while (!stop_) {
+            next = std::find_if(pending_.begin(), pending_.end(),
+                                [](const Pending& p) { return p.state == State::Queued; });
+            if (next != pending_.end()) break;
+            ::SleepConditionVariableCS(&work_, &lock_, INFINITE);
+        }
         if (stop_) break;
-        // The writer is not touched by the caller's thread until its flush
+        // A file of the list keeps its place in memory while others come
+        // and go, and the caller's thread does not touch it until its flush
         // is marked done.
-        const HANDLE file = pending_[flushing_].writer->PendingFile();
+        next->state = State::Flushing;
+        const HANDLE file = next->writer->PendingFile();
         ::LeaveCriticalSection(&lock_);
         const DWORD error = file == INVALID_HANDLE_VALUE || ::FlushFileBuffers(file)
                                 ? ERROR_SUCCESS
                                 : ::GetLastError();
         ::EnterCriticalSection(&lock_);
-        pending_[flushing_++].flushed = error;
+        next->flushError = error;
+        next->state = State::Flushed;
         ::WakeConditionVariable(&flushed_);
     }
     ::LeaveCriticalSection(&lock_);
@@ -474,55 +481,67 @@ void WriteBatch::FlushAll() {
 
 void WriteBatch::Add(std::unique_ptr<ReplacingWriter> writer, std::wstring target, bool keepOld) {
     // Files held back for their flushes keep their handles open; a few
-    // suffice to keep the disk busy while the next ones are written.
+    // suffice to keep the disk busy while the next ones are written. Two
+    // flushes at a time: a large file's flush does not hold up the small
+    // ones behind it, and the file system writes several in one go.
     constexpr size_t kMaxWaiting = 16;
-    if (!thread_) {
-        thread_.Reset(::CreateThread(nullptr, 64 << 10, Flushing, this,
-                                     STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
-        if (!thread_) {
-            // No thread to spare: this file is flushed and named here.
-            done_.Committed(target, writer->Commit(keepOld));
-            return;
-        }
+    constexpr size_t kFlushers = 2;
+    while (threads_.size() < kFlushers) {
+        win::UniqueKernel thread(::CreateThread(nullptr, 64 << 10, Flushing, this,
+                                                STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
+        if (!thread) break;
+        threads_.push_back(std::move(thread));
+    }
+    if (threads_.empty()) {
+        // No thread to spare: this file is flushed and named here.
+        done_.Committed(target, writer->Commit(keepOld));
+        return;
     }
     ::EnterCriticalSection(&lock_);
-    pending_.push_back({std::move(writer), std::move(target), keepOld, ERROR_IO_PENDING});
-    const size_t waiting = pending_.size();
+    pending_.push_back({std::move(writer), std::move(target), keepOld});
     ::LeaveCriticalSection(&lock_);
     ::WakeConditionVariable(&work_);
-    while (CommitOldest(false)) {
+    while (CommitFlushed(false)) {
     }
-    if (waiting > kMaxWaiting) CommitOldest(true);
+    for (;;) {
+        ::EnterCriticalSection(&lock_);
+        const size_t waiting = pending_.size();
+        ::LeaveCriticalSection(&lock_);
+        if (waiting <= kMaxWaiting || !CommitFlushed(true)) break;
+    }
 }
 
 void WriteBatch::Finish() {
-    while (CommitOldest(true)) {
+    while (CommitFlushed(true)) {
     }
 }
 
-bool WriteBatch::CommitOldest(bool wait) {
+bool WriteBatch::CommitFlushed(bool wait) {
     ::EnterCriticalSection(&lock_);
-    while (wait && !pending_.empty() && pending_.front().flushed == ERROR_IO_PENDING) {
+    auto flushed = pending_.end();
+    for (;;) {
+        flushed = std::find_if(pending_.begin(), pending_.end(),
+                               [](const Pending& p) { return p.state == State::Flushed; });
+        if (flushed != pending_.end() || !wait || pending_.empty()) break;
         // The window keeps answering while the disk catches up.
         ::SleepConditionVariableCS(&flushed_, &lock_, 10);
         ::LeaveCriticalSection(&lock_);
         waiter_.EventsService();
         ::EnterCriticalSection(&lock_);
     }
-    if (pending_.empty() || pending_.front().flushed == ERROR_IO_PENDING) {
+    if (flushed == pending_.end()) {
         ::LeaveCriticalSection(&lock_);
         return false;
     }
-    Pending oldest = std::move(pending_.front());
-    pending_.pop_front();
-    --flushing_;
+    Pending file = std::move(*flushed);
+    pending_.erase(flushed);
     ::LeaveCriticalSection(&lock_);
-    const DWORD error = oldest.flushed != ERROR_SUCCESS
-                            ? oldest.flushed
-                            : oldest.writer->Commit(oldest.keepOld, ReplacingWriter::Flushed::Yes);
+    const DWORD error = file.flushError != ERROR_SUCCESS
+                            ? file.flushError
+                            : file.writer->Commit(file.keepOld, ReplacingWriter::Flushed::Yes);
     // A writer that did not commit removes its temporary file as it goes.
-    oldest.writer.reset();
-    done_.Committed(oldest.target, error);
+    file.writer.reset();
+    done_.Committed(file.target, error);
     return true;
 }
 

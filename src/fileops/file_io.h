@@ -7,11 +7,12 @@
 #include <windows.h>
 
 #include <cstdint>
-#include <deque>
+#include <list>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "handles.h"
 #include "long_path.h"
@@ -195,8 +196,9 @@ DWORD WriteFileReplacing(const std::wstring& target, std::string_view content,
 
 // Many files written one after the other. A flush waits for the disk, so
 // each file's flush runs on a thread of its own while the next file is
-// written; each file is committed (named) on the caller's thread, in the
-// order given, only once its flush is done. At most a few files wait so.
+// written; each file is committed (named) on the caller's thread once its
+// flush is done, the first flushed first. At most a few files wait so.
+// A flush that fails leaves its target as it was.
 class WriteBatch {
 public:
     // Called on the caller's thread with the result of a file's Commit.
@@ -221,26 +223,28 @@ public:
     void Finish();
 
 private:
+    enum class State { Queued, Flushing, Flushed };
     struct Pending {
         std::unique_ptr<ReplacingWriter> writer;
         std::wstring target;
         bool keepOld;
-        DWORD flushed;  // ERROR_IO_PENDING until the flush is done
+        State state = State::Queued;
+        DWORD flushError = ERROR_SUCCESS;
     };
     static DWORD WINAPI Flushing(void* self);
     void FlushAll();
-    // Commits the oldest file; waits for its flush only when `wait`.
-    bool CommitOldest(bool wait);
+    // Commits a file whose flush is done; waits for one only when `wait`.
+    // False when there was none (or none is left to wait for).
+    bool CommitFlushed(bool wait);
 
     Waiter& waiter_;
     Done& done_;
     CRITICAL_SECTION lock_;
     CONDITION_VARIABLE work_;
     CONDITION_VARIABLE flushed_;
-    std::deque<Pending> pending_;
-    size_t flushing_ = 0;  // index in pending_ of the next file to flush
+    std::list<Pending> pending_;
     bool stop_ = false;
-    win::UniqueKernel thread_;
+    std::vector<win::UniqueKernel> threads_;
 };
 
 // Makes every write through ReplacingWriter fail with ERROR_DISK_FULL once this
