@@ -119,11 +119,16 @@ void CadImport(Host& host, const Folders& folders) {
     show();
     step.Advance();
 
-    // One left from an earlier install is fine. In a folder made just now no
-    // picture stands in the way, so none is looked for.
-    const fileio::Target look = ::CreateDirectoryW(fileio::LongPath(pictures).c_str(), nullptr)
-                                    ? fileio::Target::InNewFolder
-                                    : fileio::Target::MayExist;
+    // One left from an earlier install is fine: the temporary files a killed
+    // run left there go now, in one look at the folder rather than one look
+    // per picture. In a folder made just now nothing stands in the way.
+    fileio::Target look = fileio::Target::InNewFolder;
+    if (!::CreateDirectoryW(fileio::LongPath(pictures).c_str(), nullptr)) {
+        module1::ForEachEntry(pictures, [&](const std::wstring& name, uint32_t) {
+            if (fileio::IsTempName(name)) fileio::DeleteIfPresent(pictures + name, host);
+        });
+        look = fileio::Target::MayExistNoLeftover;
+    }
     for (const std::wstring& name : pictureNames) {
         host.EventsService();
         copy(pictureSource + name, pictures + name, look);

@@ -285,7 +285,7 @@ void ReplacingWriter::Discard() {
 }
 
 DWORD ReplacingWriter::Open() {
-    if (look_ == Target::MayExist) {
+    if (look_ != Target::InNewFolder) {
         // The old file is read alongside the new content; only where they
         // part is anything written.
         old_ = OpenForReading(target_);
@@ -373,7 +373,7 @@ DWORD ReplacingWriter::Commit(bool keepOld, Flushed flushed) {
             // temporary file a killed run left beside it goes.
             old_.Reset();
             comparing_ = false;
-            RemoveStaleTemp(given_, waiter_);
+            if (look_ == Target::MayExist) RemoveStaleTemp(given_, waiter_);
             return ERROR_SUCCESS;
         }
         // The new content is the old one cut short: written only now.

@@ -124,10 +124,17 @@ bool SameBytes(const std::wstring& a, const std::wstring& b);
 DWORD ReadWholeFile(const std::wstring& path, std::string& content,
                     uint64_t maxSize = UINT64_MAX);
 
-// Whether a file may stand at a writer's target already. A file in a folder
-// made just now cannot: no look is needed, and in a large folder under Wine
-// a look at a name that is not there reads the whole folder.
-enum class Target { MayExist, InNewFolder };
+// What may stand at a writer's target already. In a large folder under Wine
+// a look at a name that is not there reads the whole folder, so a writer
+// looks only where something may be.
+enum class Target {
+    // The target, and a temporary file of it that a killed run left.
+    MayExist,
+    // The target, but no temporary file: the caller cleared the folder of them.
+    MayExistNoLeftover,
+    // Nothing: the folder was made just now.
+    InNewFolder,
+};
 
 // The one way this program writes a file. The new content goes to a
 // temporary file beside the target, reaches the disk, and only then takes
