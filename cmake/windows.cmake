@@ -114,3 +114,14 @@ add_test(NAME kills
   COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/tests/e2e/run_e2e.sh
           $<TARGET_FILE:TsSetup> $<TARGET_FILE:kill_test> ${CMAKE_BINARY_DIR})
 set_tests_properties(kills PROPERTIES TIMEOUT 1200 ENVIRONMENT TS_KILLS=10)
+
+# Cuts the power at random moments of an install and an uninstall on a LazyFS
+# drive; run by tests/e2e/power_cuts.sh, which skips (77) where LazyFS or FUSE
+# cannot be had.
+add_executable(power_driver tests/e2e/power_driver.cpp)
+target_link_libraries(power_driver PRIVATE ts_fileops gtest user32)
+target_link_options(power_driver PRIVATE -municode -static)
+add_test(NAME power_cuts
+  COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/tests/e2e/power_cuts.sh
+          $<TARGET_FILE:TsSetup> $<TARGET_FILE:power_driver>)
+set_tests_properties(power_cuts PROPERTIES TIMEOUT 600 SKIP_RETURN_CODE 77)
