@@ -49,8 +49,9 @@ echo "== Windows tests under Wine ($TS_WINE_ARCH prefix, ${TS_WIN_BUILD#"$root"/
 prefix="$(mktemp -d /tmp/tssetup-wine.XXXXXX)"
 trap 'wine_prefix_end; rm -rf "$prefix"' EXIT
 wine_prefix_begin "$prefix/prefix"
-# Two at a time: the end-to-end and kill tests spend most of their time
-# waiting on the program, each in a prefix and display of its own.
-(cd "$TS_WIN_BUILD" && ctest --output-on-failure --timeout 600 -j"$jobs") || status=1
+# One more at a time than there are cores: the end-to-end, kill and
+# power-cut tests spend most of their time waiting on the program, each in a
+# prefix and display of its own.
+(cd "$TS_WIN_BUILD" && ctest --output-on-failure --timeout 600 -j"$((jobs + 1))") || status=1
 
 exit $status
