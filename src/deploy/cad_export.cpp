@@ -98,7 +98,8 @@ std::vector<Deployed> PicturesIn(const std::wstring& folder, const Pictures& our
     // The listing's own attributes decide, so nothing is asked twice.
     std::map<std::wstring, std::pair<std::wstring, uint32_t>> present;
     module1::ForEachEntry(prefix, [&](const std::wstring& name, uint32_t a) {
-        if (!(a & FILE_ATTRIBUTE_DIRECTORY)) present.emplace(module1::UpperCase(name), std::make_pair(name, a));
+        if (!(a & FILE_ATTRIBUTE_DIRECTORY))
+            present.emplace(module1::UpperCase(name), std::make_pair(name, a));
     });
     std::set<std::wstring> listed;
     auto add = [&](const std::wstring& name) {
@@ -113,7 +114,8 @@ std::vector<Deployed> PicturesIn(const std::wstring& folder, const Pictures& our
     }
     for (const std::wstring& name : ours) {
         const auto entry = present.find(module1::UpperCase(name));
-        if (entry != present.end() && attr::IsRemovablePicture(entry->second.second)) add(entry->second.first);
+        if (entry != present.end() && attr::IsRemovablePicture(entry->second.second))
+            add(entry->second.first);
     }
     return files;
 }
@@ -197,7 +199,8 @@ void CadExport(Host& host, const Folders& folders) {
     // Only when nothing tells which pictures were ours do they all stay, and
     // the user hears that the folder was not removed.
     fileio::RemoveFolder(pictureFolder, host);
-    if (!ours && fileio::FolderExists(pictureFolder)) failures.Note(ERROR_FILE_NOT_FOUND, pictureFolder);
+    if (!ours && fileio::FolderExists(pictureFolder))
+        failures.Note(ERROR_FILE_NOT_FOUND, pictureFolder);
     advance();
     const std::wstring cadMenu = cadDir + payload::kCadMenu;
     const bool menuThere = fileio::FileExists(cadMenu);
