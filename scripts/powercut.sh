@@ -3,7 +3,7 @@
 # the power-cut test (an install and an uninstall, each over nothing of the
 # user's and over the user's own files) on a LazyFS drive, and prints a
 # summary line. TS_CUT_SEED fixes the first seed; each cut prints its seed.
-# About 10 s a cut. Exits 77, saying why, where LazyFS or FUSE cannot be had.
+# About 6 s a cut. Exits 77, saying why, where LazyFS or FUSE cannot be had.
 # Usage: scripts/powercut.sh [N]
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
