@@ -310,15 +310,19 @@ DWORD ReplacingWriter::ExpectSize(uint64_t size) {
     return comparing_ && size != oldSize_ ? Diverge() : ERROR_SUCCESS;
 }
 
+bool ReplacingWriter::Scratch(size_t size) {
+    if (scratchSize_ < size) {
+        scratch_.reset(new (std::nothrow) char[size]);
+        scratchSize_ = scratch_ ? size : 0;
+    }
+    return scratch_ != nullptr;
+}
+
 bool ReplacingWriter::SameAsOld(std::string_view bytes) {
     constexpr size_t kChunk = 256u << 10;
     if (bytes.size() > oldSize_ - matched_) return false;
     const size_t size = std::min(bytes.size(), kChunk);
-    if (scratchSize_ < size) {
-        scratch_.reset(new (std::nothrow) char[size]);
-        scratchSize_ = scratch_ ? size : 0;
-        if (!scratch_) return false;
-    }
+    if (!Scratch(size)) return false;
     for (size_t done = 0; done < bytes.size();) {
         const DWORD want = static_cast<DWORD>(std::min(bytes.size() - done, size));
         DWORD got = 0;
@@ -339,15 +343,13 @@ DWORD ReplacingWriter::Diverge() {
     LARGE_INTEGER start{};
     if (matched_ > 0 && !::SetFilePointerEx(old_.Get(), start, nullptr, FILE_BEGIN)) return ::GetLastError();
     constexpr DWORD kChunk = 256u << 10;
-    std::unique_ptr<char[]> buffer;
     for (uint64_t left = matched_; left > 0;) {
-        if (!buffer) buffer.reset(new (std::nothrow) char[kChunk]);
-        if (!buffer) return ERROR_NOT_ENOUGH_MEMORY;
-        DWORD got = 0;
         const DWORD want = static_cast<DWORD>(std::min<uint64_t>(left, kChunk));
-        if (!ReadFull(old_.Get(), buffer.get(), want, got)) return ::GetLastError();
+        if (!Scratch(want)) return ERROR_NOT_ENOUGH_MEMORY;
+        DWORD got = 0;
+        if (!ReadFull(old_.Get(), scratch_.get(), want, got)) return ::GetLastError();
         if (got != want) return ERROR_HANDLE_EOF;
-        if (const DWORD error = WriteBudgeted(file_.Get(), buffer.get(), got)) return error;
+        if (const DWORD error = WriteBudgeted(file_.Get(), scratch_.get(), got)) return error;
         left -= got;
     }
     old_.Reset();

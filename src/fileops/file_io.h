@@ -173,6 +173,8 @@ public:
 
 private:
     DWORD CreateTemp();
+    // The buffer the old file is read into, at least `size` bytes long.
+    bool Scratch(size_t size);
     bool SameAsOld(std::string_view bytes);
     DWORD Diverge();
     void Discard();
