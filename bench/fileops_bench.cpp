@@ -14,7 +14,9 @@
 #include <memory>
 
 #include "bench_common.h"
-#include "file_io.h"
+#include "file_ops.h"
+#include "replacing_writer.h"
+#include "side_files.h"
 #include "menu_file.h"
 #include "menu_text.h"
 #include "module1.h"

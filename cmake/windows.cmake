@@ -20,7 +20,11 @@ add_compile_options(
 
 add_library(ts_fileops STATIC
   src/fileops/encoding.cpp
-  src/fileops/file_io.cpp
+  src/fileops/file_ops.cpp
+  src/fileops/replacing_writer.cpp
+  src/fileops/side_files.cpp
+  src/fileops/waits.cpp
+  src/fileops/write_batch.cpp
   src/fileops/module1.cpp
   src/fileops/menu_file.cpp)
 target_include_directories(ts_fileops PUBLIC src/fileops)

@@ -1,6 +1,9 @@
 #include <set>
 
-#include "file_io.h"
+#include "file_ops.h"
+#include "long_path.h"
+#include "replacing_writer.h"
+#include "side_files.h"
 #include "install_record.h"
 #include "menu_file.h"
 #include "messages.h"

@@ -1,7 +1,9 @@
 #include "install_record.h"
 
 #include "encoding.h"
-#include "file_io.h"
+#include "file_ops.h"
+#include "long_path.h"
+#include "replacing_writer.h"
 #include "menu_text.h"
 
 namespace deploy {

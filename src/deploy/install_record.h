@@ -17,7 +17,7 @@
 #include <string_view>
 #include <vector>
 
-#include "file_io.h"
+#include "waits.h"
 
 namespace deploy {
 

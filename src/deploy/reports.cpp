@@ -1,6 +1,7 @@
 #include "reports.h"
 
-#include "file_io.h"
+#include "file_ops.h"
+#include "long_path.h"
 #include "messages.h"
 
 namespace deploy {

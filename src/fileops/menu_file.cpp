@@ -3,7 +3,8 @@
 #include <new>
 #include <stdexcept>
 
-#include "file_io.h"
+#include "file_ops.h"
+#include "replacing_writer.h"
 #include "menu_text.h"
 
 namespace menu {

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "file_io.h"
+#include "waits.h"
 
 namespace menu {
 

@@ -6,7 +6,10 @@
 #include <new>
 
 #include "attributes.h"
-#include "file_io.h"
+#include "file_ops.h"
+#include "long_path.h"
+#include "replacing_writer.h"
+#include "side_files.h"
 #include "handles.h"
 
 namespace module1 {

@@ -8,7 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "file_io.h"
+#include "replacing_writer.h"
+#include "side_files.h"
+#include "write_batch.h"
 
 namespace module1 {
 

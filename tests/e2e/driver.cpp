@@ -14,7 +14,7 @@
 #include <thread>
 
 #include "app_driver.h"
-#include "file_io.h"
+#include "side_files.h"
 #include "handles.h"
 #include "install_record.h"
 #include "menu_text.h"

@@ -13,7 +13,7 @@
 #include <random>
 
 #include "app_driver.h"
-#include "file_io.h"
+#include "side_files.h"
 #include "install_record.h"
 #include "menu_text.h"
 #include "module1.h"

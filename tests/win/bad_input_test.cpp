@@ -6,7 +6,7 @@
 #include <set>
 
 #include "encoding.h"
-#include "file_io.h"
+#include "replacing_writer.h"
 #include "handles.h"
 #include "install_record.h"
 #include "menu_file.h"

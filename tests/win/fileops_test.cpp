@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "file_io.h"
+#include "replacing_writer.h"
+#include "side_files.h"
 #include "handles.h"
 #include "module1.h"
 #include "test_support.h"

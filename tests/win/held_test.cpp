@@ -3,7 +3,9 @@
 // that cannot be written.
 #include <gtest/gtest.h>
 
-#include "file_io.h"
+#include "file_ops.h"
+#include "replacing_writer.h"
+#include "side_files.h"
 #include "install_record.h"
 #include "messages.h"
 #include "procedures.h"

@@ -3,7 +3,8 @@
 // hold what they held before.
 #include <gtest/gtest.h>
 
-#include "file_io.h"
+#include "replacing_writer.h"
+#include "side_files.h"
 #include "install_record.h"
 #include "messages.h"
 #include "module1.h"

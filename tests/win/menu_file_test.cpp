@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "file_io.h"
+#include "replacing_writer.h"
 #include "menu_file.h"
 #include "menu_text.h"
 #include "test_support.h"

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "file_io.h"
+#include "file_ops.h"
+#include "side_files.h"
 #include "handles.h"
 #include "progress.h"
 #include "menu_file.h"

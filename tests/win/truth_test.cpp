@@ -3,7 +3,6 @@
 // files the uninstall could not remove.
 #include <gtest/gtest.h>
 
-#include "file_io.h"
 #include "install_record.h"
 #include "messages.h"
 #include "procedures.h"

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "encoding.h"
-#include "file_io.h"
+#include "side_files.h"
 #include "install_record.h"
 #include "menu_file.h"
 #include "menu_text.h"

@@ -1,0 +1,102 @@
+// The one way this program writes a file: whole, beside the target, on the
+// disk, then renamed onto the target in one step. Every function returns a
+// Win32 error code, ERROR_SUCCESS when it worked.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "handles.h"
+#include "waits.h"
+
+namespace fileio {
+
+// What may stand at a writer's target already. In a large folder under Wine
+// a look at a name that is not there reads the whole folder, so a writer
+// looks only where something may be.
+enum class Target {
+    // The target, and a temporary file of it that a killed run left.
+    MayExist,
+    // The target, but no temporary file: the caller cleared the folder of them.
+    MayExistNoLeftover,
+    // Nothing: the folder was made just now.
+    InNewFolder,
+};
+
+// The one way this program writes a file. The new content goes to a
+// temporary file beside the target, reaches the disk, and only then takes
+// the target's name, in one step: a kill or a power cut at any moment leaves
+// the old file or the whole new one. A target that already holds exactly
+// the new bytes is left as it is (a second install rewrites nothing). A
+// brief hold of another program on either file is waited out. Until Commit
+// succeeds the target is untouched; a writer destroyed before that removes
+// its temporary file.
+class ReplacingWriter {
+public:
+    explicit ReplacingWriter(std::wstring target, Waiter& waiter = NoWindow(),
+                             Target look = Target::MayExist);
+    ~ReplacingWriter();
+    ReplacingWriter(const ReplacingWriter&) = delete;
+    ReplacingWriter& operator=(const ReplacingWriter&) = delete;
+
+    DWORD Open();
+    // The new content's length, when the caller knows it: a target of
+    // another length is known to differ without reading it.
+    DWORD ExpectSize(uint64_t size);
+    DWORD Write(std::string_view bytes);
+    // The temporary file written so far, for a flush on another thread (see
+    // WriteBatch); none when the target already holds the new bytes.
+    HANDLE PendingFile() const { return file_.Get(); }
+    // Whether the content was flushed already.
+    enum class Flushed { No, Yes };
+    // Puts the new file at the target, once its content is on the disk. An old file there is replaced; a
+    // read-only one is refused with ERROR_ACCESS_DENIED (Windows would
+    // refuse to replace it; Wine run as root would not, and the program must
+    // behave the same on both). With keepOld, the old file is first kept
+    // under KeptPathFor(target), unless a kept copy is there already or its
+    // bytes are the new ones. A kill at any moment leaves the old file or
+    // the new one at the target, and the kept copy absent or whole.
+    DWORD Commit(bool keepOld = false, Flushed flushed = Flushed::No);
+
+private:
+    DWORD CreateTemp();
+    // The buffer the old file is read into, at least `size` bytes long.
+    bool Scratch(size_t size);
+    bool SameAsOld(std::string_view bytes);
+    DWORD Diverge();
+    void Discard();
+    DWORD ReplaceOld(bool keepOld);
+
+    // Both as the file APIs take them.
+    std::wstring target_;
+    std::wstring temp_;
+    // The target as it was given, for the name of its kept copy.
+    std::wstring given_;
+    Waiter& waiter_;
+    Target look_;
+    win::UniqueFile file_;
+    // While the new content still equals the start of the old file, nothing
+    // is written: `old_` is read alongside, `matched_` bytes of it so far.
+    win::UniqueFile old_;
+    uint64_t oldSize_ = 0;
+    uint64_t matched_ = 0;
+    bool comparing_ = false;
+    // Whether the old file is known to differ from the new content.
+    bool differs_ = false;
+    std::unique_ptr<char[]> scratch_;
+    size_t scratchSize_ = 0;
+};
+
+DWORD WriteFileReplacing(const std::wstring& target, std::string_view content,
+                         Waiter& waiter = NoWindow());
+
+// Makes every write through ReplacingWriter fail with ERROR_DISK_FULL once this
+// many more bytes have been written, as a full disk would. A negative budget,
+// the default, turns the fault off. Only tests set it.
+void SetWriteBudgetForTesting(int64_t bytes);
+
+}  // namespace fileio

@@ -1,0 +1,122 @@
+#include "write_batch.h"
+
+#include <algorithm>
+
+namespace fileio {
+
+WriteBatch::WriteBatch(Waiter& waiter, Done& done) : waiter_(waiter), done_(done) {
+    ::InitializeCriticalSection(&lock_);
+    ::InitializeConditionVariable(&work_);
+    ::InitializeConditionVariable(&flushed_);
+}
+
+WriteBatch::~WriteBatch() {
+    Finish();
+    ::EnterCriticalSection(&lock_);
+    stop_ = true;
+    ::LeaveCriticalSection(&lock_);
+    ::WakeAllConditionVariable(&work_);
+    for (const win::UniqueKernel& thread : threads_) ::WaitForSingleObject(thread.Get(), INFINITE);
+    ::DeleteCriticalSection(&lock_);
+}
+
+DWORD WINAPI WriteBatch::Flushing(void* self) {
+    static_cast<WriteBatch*>(self)->FlushAll();
+    return 0;
+}
+
+void WriteBatch::FlushAll() {
+    ::EnterCriticalSection(&lock_);
+    for (;;) {
+        auto next = pending_.end();
+        while (!stop_) {
+            next = std::find_if(pending_.begin(), pending_.end(),
+                                [](const Pending& p) { return p.state == State::Queued; });
+            if (next != pending_.end()) break;
+            ::SleepConditionVariableCS(&work_, &lock_, INFINITE);
+        }
+        if (stop_) break;
+        // A file of the list keeps its place in memory while others come
+        // and go, and the caller's thread does not touch it until its flush
+        // is marked done.
+        next->state = State::Flushing;
+        const HANDLE file = next->writer->PendingFile();
+        ::LeaveCriticalSection(&lock_);
+        const DWORD error = file == INVALID_HANDLE_VALUE || ::FlushFileBuffers(file)
+                                ? ERROR_SUCCESS
+                                : ::GetLastError();
+        ::EnterCriticalSection(&lock_);
+        next->flushError = error;
+        next->state = State::Flushed;
+        ::WakeConditionVariable(&flushed_);
+    }
+    ::LeaveCriticalSection(&lock_);
+}
+
+void WriteBatch::Add(std::unique_ptr<ReplacingWriter> writer, std::wstring target, bool keepOld) {
+    // Files held back for their flushes keep their handles open; a few
+    // suffice to keep the disk busy while the next ones are written. Two
+    // flushes at a time: a large file's flush does not hold up the small
+    // ones behind it, and the file system writes several in one go.
+    constexpr size_t kMaxWaiting = 16;
+    constexpr size_t kFlushers = 2;
+    while (threads_.size() < kFlushers) {
+        win::UniqueKernel thread(::CreateThread(nullptr, 64 << 10, Flushing, this,
+                                                STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
+        if (!thread) break;
+        threads_.push_back(std::move(thread));
+    }
+    if (threads_.empty()) {
+        // No thread to spare: this file is flushed and named here.
+        done_.Committed(target, writer->Commit(keepOld));
+        return;
+    }
+    ::EnterCriticalSection(&lock_);
+    pending_.push_back({std::move(writer), std::move(target), keepOld});
+    ::LeaveCriticalSection(&lock_);
+    ::WakeConditionVariable(&work_);
+    while (CommitFlushed(false)) {
+    }
+    for (;;) {
+        ::EnterCriticalSection(&lock_);
+        const size_t waiting = pending_.size();
+        ::LeaveCriticalSection(&lock_);
+        if (waiting <= kMaxWaiting || !CommitFlushed(true)) break;
+    }
+}
+
+void WriteBatch::Finish() {
+    while (CommitFlushed(true)) {
+    }
+}
+
+bool WriteBatch::CommitFlushed(bool wait) {
+    ::EnterCriticalSection(&lock_);
+    auto flushed = pending_.end();
+    for (;;) {
+        flushed = std::find_if(pending_.begin(), pending_.end(),
+                               [](const Pending& p) { return p.state == State::Flushed; });
+        if (flushed != pending_.end() || !wait || pending_.empty()) break;
+        // The window keeps answering while the disk catches up.
+        ::SleepConditionVariableCS(&flushed_, &lock_, 10);
+        ::LeaveCriticalSection(&lock_);
+        waiter_.EventsService();
+        ::EnterCriticalSection(&lock_);
+    }
+    if (flushed == pending_.end()) {
+        ::LeaveCriticalSection(&lock_);
+        return false;
+    }
+    Pending file = std::move(*flushed);
+    pending_.erase(flushed);
+    ::LeaveCriticalSection(&lock_);
+    const DWORD error = file.flushError != ERROR_SUCCESS
+                            ? file.flushError
+                            : file.writer->Commit(file.keepOld, ReplacingWriter::Flushed::Yes);
+    // A writer that did not commit removes its temporary file as it goes.
+    file.writer.reset();
+    done_.Committed(file.target, error);
+    return true;
+}
+
+}  // namespace fileio

@@ -1,0 +1,71 @@
+// Many files written one after the other, their flushes to the disk
+// overlapping the writing of the next ones.
+#pragma once
+
+#include <windows.h>
+
+#include <list>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "handles.h"
+#include "replacing_writer.h"
+#include "waits.h"
+
+namespace fileio {
+
+// Many files written one after the other. A flush waits for the disk, so
+// each file's flush runs on a thread of its own while the next file is
+// written; each file is committed (named) on the caller's thread once its
+// flush is done, the first flushed first. At most a few files wait so.
+// A flush that fails leaves its target as it was.
+class WriteBatch {
+public:
+    // Called on the caller's thread with the result of a file's Commit.
+    class Done {
+    public:
+        virtual void Committed(const std::wstring& target, DWORD error) = 0;
+
+    protected:
+        ~Done() = default;
+    };
+
+    WriteBatch(Waiter& waiter, Done& done);
+    // Commits every file still waiting.
+    ~WriteBatch();
+    WriteBatch(const WriteBatch&) = delete;
+    WriteBatch& operator=(const WriteBatch&) = delete;
+
+    // Takes a writer whose content is all written, to be committed with
+    // keepOld once it is on the disk. Files flushed by then are committed now.
+    void Add(std::unique_ptr<ReplacingWriter> writer, std::wstring target, bool keepOld);
+    // Commits every file taken, waiting for their flushes.
+    void Finish();
+
+private:
+    enum class State { Queued, Flushing, Flushed };
+    struct Pending {
+        std::unique_ptr<ReplacingWriter> writer;
+        std::wstring target;
+        bool keepOld;
+        State state = State::Queued;
+        DWORD flushError = ERROR_SUCCESS;
+    };
+    static DWORD WINAPI Flushing(void* self);
+    void FlushAll();
+    // Commits a file whose flush is done; waits for one only when `wait`.
+    // False when there was none (or none is left to wait for).
+    bool CommitFlushed(bool wait);
+
+    Waiter& waiter_;
+    Done& done_;
+    CRITICAL_SECTION lock_;
+    CONDITION_VARIABLE work_;
+    CONDITION_VARIABLE flushed_;
+    std::list<Pending> pending_;
+    bool stop_ = false;
+    std::vector<win::UniqueKernel> threads_;
+};
+
+}  // namespace fileio
