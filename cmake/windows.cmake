@@ -36,6 +36,8 @@ add_library(ts_deploy STATIC
   src/deploy/install_record.cpp
   src/deploy/reports.cpp
   src/deploy/running.cpp
+  src/deploy/disk_space.cpp
+  src/deploy/take_back.cpp
   src/deploy/cad_import.cpp
   src/deploy/cad_export.cpp)
 target_include_directories(ts_deploy PUBLIC src/deploy)

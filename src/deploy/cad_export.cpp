@@ -100,9 +100,9 @@ std::vector<Deployed> PicturesIn(const std::wstring& folder, const Pictures& our
     const std::wstring prefix = folder + L"\\";
     // The listing's own attributes decide, so nothing is asked twice.
     std::map<std::wstring, std::pair<std::wstring, uint32_t>> present;
-    module1::ForEachEntry(prefix, [&](const std::wstring& name, uint32_t a) {
-        if (!(a & FILE_ATTRIBUTE_DIRECTORY))
-            present.emplace(module1::UpperCase(name), std::make_pair(name, a));
+    module1::ForEachEntry(prefix, [&](const module1::Entry& entry) {
+        if (!(entry.attributes & FILE_ATTRIBUTE_DIRECTORY))
+            present.emplace(module1::UpperCase(entry.name), std::make_pair(entry.name, entry.attributes));
     });
     std::set<std::wstring> listed;
     auto add = [&](const std::wstring& name) {

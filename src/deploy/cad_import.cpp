@@ -1,5 +1,10 @@
+#include <algorithm>
+#include <map>
+#include <optional>
 #include <set>
+#include <string>
 
+#include "disk_space.h"
 #include "file_ops.h"
 #include "long_path.h"
 #include "replacing_writer.h"
@@ -13,6 +18,7 @@
 #include "progress.h"
 #include "reports.h"
 #include "running.h"
+#include "take_back.h"
 
 namespace deploy {
 
@@ -40,12 +46,9 @@ std::wstring FolderOfPick(const std::wstring& picked) {
 // yet, and those an earlier install into this folder put there. A file of
 // the same name that stands there already is the user's: if it differs from
 // ours it is kept and comes back at the uninstall, and it is never deleted.
-Pictures OurPictures(const std::wstring& cadDir, const std::vector<std::wstring>& payloadNames,
-                     const std::wstring& pictureFolder, const InstallRecord& previous) {
-    std::set<std::wstring> present, listed;
-    module1::ForEachEntry(pictureFolder, [&](const std::wstring& name, uint32_t attributes) {
-        if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) present.insert(module1::UpperCase(name));
-    });
+Pictures OurPictures(const std::wstring& cadDir, const std::vector<module1::Entry>& payload,
+                     const std::map<std::wstring, module1::Entry>& present, const InstallRecord& previous) {
+    std::set<std::wstring> listed;
     const bool sameFolder = previous.status == RecordStatus::Usable &&
                             module1::UpperCase(previous.cadDir) == module1::UpperCase(cadDir);
     std::set<std::wstring> earlier;
@@ -57,13 +60,92 @@ Pictures OurPictures(const std::wstring& cadDir, const std::vector<std::wstring>
     auto add = [&](const std::wstring& name) {
         if (listed.insert(module1::UpperCase(name)).second) ours.push_back(name);
     };
-    for (const std::wstring& name : payloadNames) {
-        const std::wstring key = module1::UpperCase(name);
-        if (!present.count(key) || allEarlier || (sameFolder && earlier.count(key))) add(name);
+    for (const module1::Entry& picture : payload) {
+        const std::wstring key = module1::UpperCase(picture.name);
+        if (!present.count(key) || allEarlier || (sameFolder && earlier.count(key))) add(picture.name);
     }
     if (sameFolder)
         for (const std::wstring& name : previous.pictures) add(name);
     return ours;
+}
+
+// One copy of the install, and what it does to the progress bar afterwards.
+struct Copy {
+    std::wstring source, dest;
+    enum class Bar { ShowAndAdvance, Advance, Stay } bar;
+};
+
+// The add-on's files but its pictures, in the order they are copied.
+std::vector<Copy> FileCopies(const Folders& folders, const std::wstring& cadDir) {
+    const std::wstring payloadDir = folders.PayloadDir();
+    std::vector<Copy> copies;
+    for (const wchar_t* name : payload::kCadFiles)
+        copies.push_back({payloadDir + name, cadDir + name, Copy::Bar::ShowAndAdvance});
+    copies.push_back({payloadDir + payload::kLockFile, cadDir + payload::kLockFile, Copy::Bar::Advance});
+    const std::wstring library = std::wstring(L"\\") + payload::kLibrary;
+    copies.push_back({payloadDir + payload::kLibrary, folders.winDir + library, Copy::Bar::Stay});
+    copies.push_back({payloadDir + payload::kLibrary, folders.sysDir + library, Copy::Bar::Stay});
+    copies.push_back({payloadDir + payload::kLibrary, cadDir + payload::kLibrary, Copy::Bar::ShowAndAdvance});
+    return copies;
+}
+
+// Every file the install is about to write, for the count of the room it
+// needs. What stands in the picture folder is known from its listing.
+std::vector<PlannedFile> PlannedFiles(const std::vector<Copy>& copies,
+                                      const std::vector<module1::Entry>& pictures,
+                                      const std::wstring& pictureFolder,
+                                      const std::map<std::wstring, module1::Entry>& present,
+                                      const std::wstring& recordPath, size_t recordSize,
+                                      const std::wstring& cadMenu, const std::wstring& appDir) {
+    std::vector<PlannedFile> files;
+    for (const Copy& copy : copies) {
+        WIN32_FILE_ATTRIBUTE_DATA source{};
+        // A source that is not there is told as a failed copy later.
+        if (::GetFileAttributesExW(fileio::LongPath(copy.source).c_str(), GetFileExInfoStandard, &source))
+            files.push_back({copy.dest,
+                             (static_cast<uint64_t>(source.nFileSizeHigh) << 32) | source.nFileSizeLow,
+                             true});
+    }
+    for (const module1::Entry& picture : pictures) {
+        PlannedFile file{pictureFolder + picture.name, picture.size, true};
+        const auto old = present.find(module1::UpperCase(picture.name));
+        file.old = old == present.end() ? PlannedFile::Old::None : PlannedFile::Old::Present;
+        if (old != present.end()) file.oldSize = old->second.size;
+        files.push_back(file);
+    }
+    uint64_t menuSize = 0;
+    if (menu::PatchedSize(cadMenu, menuSize) == ERROR_SUCCESS) {
+        files.push_back({menu::PatchedCopyPath(appDir), menuSize, false});
+        files.push_back({cadMenu, menuSize, false});
+    }
+    files.push_back({recordPath, recordSize, false});
+    return files;
+}
+
+// The drive of `at` filled up while this run copied: what the run did is
+// taken back, the record says what is left of ours (or is as it was before
+// the run, when nothing of this run is left), and the user hears it once.
+void StopForFullDisk(Host& host, const std::wstring& at, const module1::Copier& copier,
+                     const std::wstring& recordPath, InstallRecord record,
+                     const std::optional<std::string>& previousRecord, const std::wstring& pictures,
+                     bool madePictures) {
+    const std::vector<std::wstring> left = TakeBack(copier.Changes(), host);
+    if (madePictures) fileio::RemoveFolder(pictures, host);
+    if (left.empty()) {
+        if (previousRecord) {
+            fileio::WriteFileReplacing(recordPath, *previousRecord, host);
+        } else {
+            fileio::DeleteIfPresent(recordPath, host);
+        }
+    } else {
+        Pictures stay;
+        for (const std::wstring& name : record.pictures)
+            if (fileio::FileExists(pictures + name)) stay.push_back(name);
+        record.pictures = stay;
+        WriteInstallRecord(recordPath, record, host);
+    }
+    host.MessageShow(DiskFilledText(DriveRootOf(at), left));
+    host.ProgramEnd();
 }
 
 }  // namespace
@@ -80,10 +162,15 @@ void CadImport(Host& host, const Folders& folders) {
     }
     if (EndIfCadRunning(host, cadDir)) return;
 
-    const std::wstring payloadDir = folders.PayloadDir();
     const std::wstring pictures = cadDir + payload::kPictures + L"\\";
-    const std::wstring pictureSource = payloadDir + payload::kPictures + L"\\";
-    const std::vector<std::wstring> pictureNames = module1::ListPlainFiles(pictureSource);
+    const std::wstring pictureSource = folders.PayloadDir() + payload::kPictures + L"\\";
+    const std::vector<module1::Entry> pictureFiles = module1::ListPlainFileEntries(pictureSource);
+    // What stands in the picture folder already, by upper-case name: one
+    // listing serves every question about it.
+    std::map<std::wstring, module1::Entry> present;
+    module1::ForEachEntry(pictures, [&](const module1::Entry& entry) {
+        if (!(entry.attributes & FILE_ATTRIBUTE_DIRECTORY)) present[module1::UpperCase(entry.name)] = entry;
+    });
 
     // The record says what this install puts where before anything is put
     // there, so that even an install cut short can be undone. Its folder must
@@ -92,49 +179,61 @@ void CadImport(Host& host, const Folders& folders) {
     const std::wstring recordPath = folders.InstallRecordPath();
     InstallRecord record;
     record.cadDir = cadDir;
-    record.pictures = OurPictures(cadDir, pictureNames, pictures, ReadInstallRecord(recordPath));
-    if (WriteInstallRecord(recordPath, record, host) != ERROR_SUCCESS) {
-        host.MessageShow(ProgramFolderUnwritableText(folders.appDir));
+    record.pictures = OurPictures(cadDir, pictureFiles, present, ReadInstallRecord(recordPath));
+    const std::string recordBytes = EncodeInstallRecord(record.cadDir, record.givenBack, record.pictures);
+
+    // Every drive written to must have room for its part before anything is
+    // written: a drive that is short is said once, with nothing changed.
+    const std::vector<Copy> copies = FileCopies(folders, cadDir);
+    const std::wstring cadMenu = cadDir + payload::kCadMenu;
+    const std::vector<DriveSpace> drives =
+        CountSpace(PlannedFiles(copies, pictureFiles, pictures, present, recordPath, recordBytes.size(),
+                                cadMenu, folders.appDir));
+    if (std::any_of(drives.begin(), drives.end(), [](const DriveSpace& d) { return d.IsShort(); })) {
+        host.MessageShow(NoRoomText(drives));
+        host.ProgramEnd();
+        return;
+    }
+
+    std::optional<std::string> previousRecord(std::in_place);
+    if (fileio::ReadWholeFile(recordPath, *previousRecord) != ERROR_SUCCESS) previousRecord.reset();
+    if (const DWORD error = fileio::WriteFileReplacing(recordPath, recordBytes, host)) {
+        host.MessageShow(fileio::IsDiskFullError(error) ? DiskFilledText(DriveRootOf(recordPath), {})
+                                                        : ProgramFolderUnwritableText(folders.appDir));
         host.ProgramEnd();
         return;
     }
 
     progress::StepCounter step;
-    // Every deployed file keeps what it replaces, for the uninstall to give back.
+    // Every deployed file keeps what it replaces, for the uninstall to give
+    // back. A full disk stops the copying at once.
     module1::Copier copier(host);
-    auto copy = [&](const std::wstring& source, const std::wstring& dest,
-                    fileio::Target look = fileio::Target::MayExist) {
-        copier.FileCopy(source, dest, module1::Replaced::Keep, look);
-    };
     auto show = [&] { host.ProgressSet(step.AsProgress()); };
-
-    for (const wchar_t* name : payload::kCadFiles) {
-        copy(payloadDir + name, cadDir + name);
-        show();
-        step.Advance();
+    for (const Copy& copy : copies) {
+        if (!copier.DiskFullAt().empty()) break;
+        copier.FileCopy(copy.source, copy.dest, module1::Replaced::Keep);
+        if (copy.bar == Copy::Bar::ShowAndAdvance) show();
+        if (copy.bar != Copy::Bar::Stay) step.Advance();
     }
-    copy(payloadDir + payload::kLockFile, cadDir + payload::kLockFile);
-    step.Advance();
-    const std::wstring library = std::wstring(L"\\") + payload::kLibrary;
-    copy(payloadDir + payload::kLibrary, folders.winDir + library);
-    copy(payloadDir + payload::kLibrary, folders.sysDir + library);
-    copy(payloadDir + payload::kLibrary, cadDir + payload::kLibrary);
-    show();
-    step.Advance();
 
     // One left from an earlier install is fine: the temporary files a killed
     // run left there go now, in one look at the folder rather than one look
     // per picture. In a folder made just now nothing stands in the way.
     fileio::Target look = fileio::Target::InNewFolder;
-    if (!::CreateDirectoryW(fileio::LongPath(pictures).c_str(), nullptr)) {
-        module1::ForEachEntry(pictures, [&](const std::wstring& name, uint32_t) {
-            if (fileio::IsTempName(name)) fileio::DeleteIfPresent(pictures + name, host);
-        });
-        look = fileio::Target::MayExistNoLeftover;
+    bool madePictures = false;
+    if (copier.DiskFullAt().empty()) {
+        madePictures = ::CreateDirectoryW(fileio::LongPath(pictures).c_str(), nullptr);
+        if (!madePictures) {
+            for (const auto& [key, entry] : present) {
+                if (fileio::IsTempName(entry.name)) fileio::DeleteIfPresent(pictures + entry.name, host);
+            }
+            look = fileio::Target::MayExistNoLeftover;
+        }
     }
-    for (const std::wstring& name : pictureNames) {
+    for (const module1::Entry& picture : pictureFiles) {
+        if (!copier.DiskFullAt().empty()) break;
         host.EventsService();
-        copy(pictureSource + name, pictures + name, look);
+        copier.FileCopy(pictureSource + picture.name, pictures + picture.name, module1::Replaced::Keep, look);
         show();
         step.Advance();
     }
@@ -144,13 +243,28 @@ void CadImport(Host& host, const Folders& folders) {
     // earlier install may belong to another AutoCAD, so it goes too: the
     // uninstall must never rebuild this AutoCAD's menu from it. The menu's
     // old content is its own minus our line, so it is not kept.
-    const std::wstring cadMenu = cadDir + payload::kCadMenu;
-    if (const DWORD error = host.MenuAdd(cadMenu); error == ERROR_SUCCESS) {
-        copier.FileCopy(menu::PatchedCopyPath(folders.appDir), cadMenu);
-        copier.Finish();
-    } else {
-        fileio::DeleteIfPresent(menu::PatchedCopyPath(folders.appDir), host);
-        host.MessageShow(MenuNotAddedText(cadMenu, error));
+    std::wstring fullAt = copier.DiskFullAt();
+    const std::wstring patchedCopy = menu::PatchedCopyPath(folders.appDir);
+    if (fullAt.empty()) {
+        const bool hadCopy = fileio::FileExists(patchedCopy);
+        const DWORD error = host.MenuAdd(cadMenu);
+        if (error == ERROR_SUCCESS) {
+            copier.FileCopy(patchedCopy, cadMenu);
+            copier.Finish();
+            fullAt = copier.DiskFullAt();
+        } else if (fileio::IsDiskFullError(error)) {
+            fullAt = patchedCopy;
+        } else {
+            fileio::DeleteIfPresent(patchedCopy, host);
+            host.MessageShow(MenuNotAddedText(cadMenu, error));
+        }
+        // A copy this run made goes with the rest of what it did.
+        if (!fullAt.empty() && !hadCopy) fileio::DeleteIfPresent(patchedCopy, host);
+    }
+    if (!fullAt.empty()) {
+        StopForFullDisk(host, fullAt, copier, recordPath, std::move(record), previousRecord, pictures,
+                        madePictures);
+        return;
     }
 
     // Written at the start already; this finds it as it is and leaves it.

@@ -42,6 +42,29 @@ inline constexpr wchar_t kCopyProgramFolder[] =
     L"\r\n请把整个程序文件夹（连同其中的data文件夹）复制到一个可以写入的文件夹，"
     L"然后从那里运行本程序。\r\n没有更改任何文件。";
 
+// A drive has too little room for the install: said before anything is
+// changed, one line for each such drive (its name, what the add-on needs
+// there, what is free).
+inline constexpr wchar_t kNoRoom[] = L"磁盘空间不足，无法安装Tesmora：\r\n";
+inline constexpr wchar_t kDrive[] = L"驱动器 ";
+inline constexpr wchar_t kNeeds[] = L" 需要 ";
+inline constexpr wchar_t kAvailable[] = L" MB，可用 ";
+inline constexpr wchar_t kMegabytesEnd[] = L" MB。\r\n";
+inline constexpr wchar_t kNoRoomNothingChanged[] =
+    L"没有更改任何文件。\r\n请释放磁盘空间，然后重新运行本程序。";
+
+// A drive filled up while the install ran: it stopped, left AutoCAD's menu
+// alone and took back what it had done. The drive's name goes between the
+// first two texts; what is left of the add-on, if anything, follows.
+inline constexpr wchar_t kDiskFilled[] = L"安装过程中驱动器 ";
+inline constexpr wchar_t kDiskFilledStopped[] =
+    L" 的空间已满，安装已停止，AutoCAD的菜单没有更改。\r\n";
+inline constexpr wchar_t kAllTakenBack[] =
+    L"本次安装所做的更改已全部撤销，AutoCAD保持安装前的状态。\r\n";
+inline constexpr wchar_t kPartLeft[] =
+    L"本次安装新复制的文件已删除，但以下Tesmora文件仍在，可以用“导出CAD”删除：\r\n";
+inline constexpr wchar_t kFreeSpaceAndRetry[] = L"请释放磁盘空间，然后重新运行本程序。";
+
 // The uninstall's list of files it could not delete or give back; at most
 // kMaxListed paths, then how many more.
 inline constexpr wchar_t kNotRemoved[] =

@@ -44,16 +44,44 @@ std::wstring Decimal(size_t n) {
     return digits;
 }
 
-}  // namespace
+// A size in MB with one decimal, rounded up or down to it.
+std::wstring Megabytes(uint64_t bytes, bool up) {
+    constexpr uint64_t kTenth = (1u << 20) / 10;
+    const uint64_t tenths = up ? (bytes + kTenth - 1) / kTenth : bytes / kTenth;
+    return Decimal(static_cast<size_t>(tenths / 10)) + L'.' + static_cast<wchar_t>(L'0' + tenths % 10);
+}
 
-std::wstring NotRemovedText(const std::vector<std::wstring>& paths) {
-    std::wstring out = text::kNotRemoved;
+// The first few paths, one a line, then how many more.
+std::wstring PathList(const std::vector<std::wstring>& paths) {
+    std::wstring out;
     for (size_t i = 0; i < paths.size() && i < text::kMaxListed; ++i) out += paths[i] + L"\r\n";
     if (paths.size() > text::kMaxListed) {
         out += text::kMoreNotRemovedBefore + Decimal(paths.size() - text::kMaxListed) +
                text::kMoreNotRemovedAfter;
     }
     return out;
+}
+
+}  // namespace
+
+std::wstring NotRemovedText(const std::vector<std::wstring>& paths) {
+    return text::kNotRemoved + PathList(paths);
+}
+
+std::wstring NoRoomText(const std::vector<DriveSpace>& drives) {
+    std::wstring out = text::kNoRoom;
+    for (const DriveSpace& drive : drives) {
+        if (!drive.IsShort()) continue;
+        out += text::kDrive + DriveName(drive.root) + text::kNeeds + Megabytes(drive.Needed(), true) +
+               text::kAvailable + Megabytes(drive.available, false) + text::kMegabytesEnd;
+    }
+    return out + text::kNoRoomNothingChanged;
+}
+
+std::wstring DiskFilledText(const std::wstring& root, const std::vector<std::wstring>& left) {
+    std::wstring out = text::kDiskFilled + DriveName(root) + text::kDiskFilledStopped;
+    out += left.empty() ? std::wstring(text::kAllTakenBack) : text::kPartLeft + PathList(left);
+    return out + text::kFreeSpaceAndRetry;
 }
 
 }  // namespace deploy

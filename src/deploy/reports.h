@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "disk_space.h"
+
 namespace deploy {
 
 // AutoCAD runs from `exePath`: nothing may be changed.
@@ -24,5 +26,14 @@ std::wstring ProgramFolderUnwritableText(const std::wstring& appDir);
 // The files the uninstall could not delete or give back: the first few by
 // their full paths, then how many more.
 std::wstring NotRemovedText(const std::vector<std::wstring>& paths);
+
+// The drives in `drives` that are short of room, each with what the add-on
+// needs there and what is free, in MB: nothing was changed.
+std::wstring NoRoomText(const std::vector<DriveSpace>& drives);
+
+// The drive at `root` filled up during the install, which took back what it
+// did; `left` are the files of ours still there (an earlier install's, now
+// in their new version), none when AutoCAD is as before.
+std::wstring DiskFilledText(const std::wstring& root, const std::vector<std::wstring>& left);
 
 }  // namespace deploy

@@ -18,6 +18,11 @@ inline bool IsMissingPathError(DWORD error) {
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
 }
 
+// Whether an error means the disk has no room left.
+inline bool IsDiskFullError(DWORD error) {
+    return error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL;
+}
+
 // Whether the file at `path` exists (as a file, not a folder).
 bool FileExists(const std::wstring& path);
 

@@ -102,6 +102,16 @@ DWORD MenuAdd(const std::wstring& appDir, const std::wstring& fileName, fileio::
     return WithoutExceptions([&] { return AddToCopy(appDir, fileName, waiter); });
 }
 
+DWORD PatchedSize(const std::wstring& fileName, uint64_t& size) {
+    return WithoutExceptions([&] {
+        std::string original;
+        if (const DWORD error = fileio::ReadWholeFile(fileName, original)) return error;
+        size = 0;
+        EmitAdded(original, [&](std::string_view piece) { size += piece.size(); });
+        return static_cast<DWORD>(ERROR_SUCCESS);
+    });
+}
+
 DWORD MenuDel(const std::wstring& appDir, const std::wstring& fileName, fileio::Waiter& waiter) {
     return WithoutExceptions([&] { return DelFromMenu(appDir, fileName, waiter); });
 }

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <string>
 
 #include "waits.h"
@@ -18,6 +19,10 @@ std::wstring PatchedCopyPath(const std::wstring& appDir);
 // file cannot be read, the patched copy is not touched.
 DWORD MenuAdd(const std::wstring& appDir, const std::wstring& fileName,
               fileio::Waiter& waiter = fileio::NoWindow());
+
+// The length in bytes of the patched copy MenuAdd would write from AutoCAD's
+// menu file `fileName`, which it reads.
+DWORD PatchedSize(const std::wstring& fileName, uint64_t& size);
 
 // Removes the menu item from AutoCAD's menu file `fileName`, keeping every
 // other line of it. Only when that file is missing is it rebuilt from the

@@ -113,41 +113,61 @@ Copier::Copier(ModuleHost& host) : host_(host), batch_(host, *this) {}
 
 void Copier::FileCopy(const std::wstring& source, const std::wstring& dest, Replaced replaced,
                       fileio::Target look) {
+    if (!diskFullAt_.empty()) return;
     std::unique_ptr<fileio::ReplacingWriter> out;
-    if (CopyWhole(source, dest, look, host_, buffer_, out) != ERROR_SUCCESS) {
+    if (const DWORD error = CopyWhole(source, dest, look, host_, buffer_, out)) {
         out.reset();
-        CopyFailed(dest, host_);
+        Failed(dest, error);
         return;
     }
     batch_.Add(std::move(out), dest, replaced == Replaced::Keep);
 }
 
-void Copier::Committed(const std::wstring& dest, DWORD error) {
-    if (error != ERROR_SUCCESS) CopyFailed(dest, host_);
+void Copier::Committed(const std::wstring& dest, DWORD error, fileio::ReplacingWriter::Change change) {
+    if (error != ERROR_SUCCESS) {
+        Failed(dest, error);
+    } else if (change != fileio::ReplacingWriter::Change::None) {
+        changes_.push_back({dest, change});
+    }
 }
 
-void ForEachEntry(const std::wstring& folder,
-                  const std::function<void(const std::wstring& name, uint32_t attributes)>& visit) {
+void Copier::Failed(const std::wstring& dest, DWORD error) {
+    if (fileio::IsDiskFullError(error) && diskFullAt_.empty()) diskFullAt_ = dest;
+    if (diskFullAt_.empty()) {
+        CopyFailed(dest, host_);
+    } else {
+        fileio::RemoveStaleTemp(dest, host_);
+    }
+}
+
+void ForEachEntry(const std::wstring& folder, const std::function<void(const Entry& entry)>& visit) {
     const std::wstring pattern = folder + L"*.*";
-    WIN32_FIND_DATAW entry{};
-    win::UniqueFind find(::FindFirstFileW(fileio::LongPath(pattern).c_str(), &entry));
+    WIN32_FIND_DATAW found{};
+    win::UniqueFind find(::FindFirstFileW(fileio::LongPath(pattern).c_str(), &found));
     if (!find) return;
     do {
-        if (IsDotEntry(entry.cFileName)) continue;
-        visit(entry.cFileName, entry.dwFileAttributes);
-    } while (::FindNextFileW(find.Get(), &entry));
+        if (IsDotEntry(found.cFileName)) continue;
+        visit({found.cFileName, found.dwFileAttributes,
+               (static_cast<uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow});
+    } while (::FindNextFileW(find.Get(), &found));
 }
 
-std::vector<std::wstring> ListFiles(const std::wstring& folder, bool (*keep)(uint32_t attributes)) {
-    std::vector<std::wstring> names;
-    ForEachEntry(folder, [&](const std::wstring& name, uint32_t attributes) {
-        if (keep(attributes)) names.push_back(name);
+std::vector<Entry> ListEntries(const std::wstring& folder, bool (*keep)(uint32_t attributes)) {
+    std::vector<Entry> entries;
+    ForEachEntry(folder, [&](const Entry& entry) {
+        if (keep(entry.attributes)) entries.push_back(entry);
     });
-    return names;
+    return entries;
+}
+
+std::vector<Entry> ListPlainFileEntries(const std::wstring& folder) {
+    return ListEntries(folder, [](uint32_t attributes) { return attr::IsListedPlainFile(attributes); });
 }
 
 std::vector<std::wstring> ListPlainFiles(const std::wstring& folder) {
-    return ListFiles(folder, [](uint32_t attributes) { return attr::IsListedPlainFile(attributes); });
+    std::vector<std::wstring> names;
+    for (Entry& entry : ListPlainFileEntries(folder)) names.push_back(std::move(entry.name));
+    return names;
 }
 
 }  // namespace module1

@@ -64,26 +64,51 @@ public:
                   fileio::Target look = fileio::Target::MayExist);
     void Finish() { batch_.Finish(); }
 
+    // A file this copier changed, as its commit left it.
+    struct Changed {
+        std::wstring dest;
+        fileio::ReplacingWriter::Change change;
+    };
+    // Every file changed so far, in the order they were named.
+    const std::vector<Changed>& Changes() const { return changes_; }
+
+    // The file whose copy found its disk full, "" while none has. From then
+    // on the copier copies nothing more and tells no failure: the caller
+    // stops and says what happened, once.
+    const std::wstring& DiskFullAt() const { return diskFullAt_; }
+
 private:
-    void Committed(const std::wstring& dest, DWORD error) override;
+    void Committed(const std::wstring& dest, DWORD error,
+                   fileio::ReplacingWriter::Change change) override;
+    void Failed(const std::wstring& dest, DWORD error);
 
     ModuleHost& host_;
     std::unique_ptr<char[]> buffer_;
+    std::vector<Changed> changes_;
+    std::wstring diskFullAt_;
     fileio::WriteBatch batch_;
 };
 
-// Calls visit(name, attributes) for every entry of `folder` (ending in "\")
-// but "." and "..", in the order the file system lists them. Nothing when
-// the folder is missing.
-void ForEachEntry(const std::wstring& folder,
-                  const std::function<void(const std::wstring& name, uint32_t attributes)>& visit);
+// One entry of a folder listing.
+struct Entry {
+    std::wstring name;
+    uint32_t attributes;
+    uint64_t size;
+};
 
-// The names of the entries of `folder` (ending in "\") whose attributes
-// `keep` accepts, in the order the file system lists them. Empty when the
-// folder is missing.
-std::vector<std::wstring> ListFiles(const std::wstring& folder, bool (*keep)(uint32_t attributes));
+// Calls visit(entry) for every entry of `folder` (ending in "\") but "."
+// and "..", in the order the file system lists them. Nothing when the folder
+// is missing.
+void ForEachEntry(const std::wstring& folder, const std::function<void(const Entry& entry)>& visit);
+
+// The entries of `folder` (ending in "\") whose attributes `keep` accepts, in
+// the order the file system lists them. Empty when the folder is missing.
+std::vector<Entry> ListEntries(const std::wstring& folder, bool (*keep)(uint32_t attributes));
 
 // The plain files of a folder: neither folders nor hidden nor system files.
+std::vector<Entry> ListPlainFileEntries(const std::wstring& folder);
+
+// Their names alone.
 std::vector<std::wstring> ListPlainFiles(const std::wstring& folder);
 
 }  // namespace module1

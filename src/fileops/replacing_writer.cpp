@@ -29,12 +29,12 @@ DWORD WriteAll(HANDLE file, const char* data, size_t size) {
 // WriteAll, failing as a full disk would once the test budget is spent.
 DWORD WriteBudgeted(HANDLE file, const char* data, size_t size) {
     if (g_writeBudget >= 0) {
-        const size_t allowed = static_cast<size_t>(std::min<int64_t>(g_writeBudget, size));
-        g_writeBudget -= static_cast<int64_t>(allowed);
-        if (allowed < size) {
-            WriteAll(file, data, allowed);
+        if (static_cast<uint64_t>(g_writeBudget) < size) {
+            // What this write got in is freed again with its temporary file.
+            WriteAll(file, data, static_cast<size_t>(g_writeBudget));
             return ERROR_DISK_FULL;
         }
+        g_writeBudget -= static_cast<int64_t>(size);
     }
     return WriteAll(file, data, size);
 }
@@ -170,7 +170,11 @@ DWORD ReplacingWriter::Commit(bool keepOld, Flushed flushed) {
         // fails when a file stands there already, which saves a look before
         // every write.
         error = Rename(temp_, target_, 0, waiter_);
-        if (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS) error = ReplaceOld(keepOld);
+        if (error == ERROR_SUCCESS) {
+            change_ = Change::Created;
+        } else if (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS) {
+            error = ReplaceOld(keepOld);
+        }
     }
     if (error != ERROR_SUCCESS) Delete(temp_, waiter_);
     return error;
@@ -196,6 +200,7 @@ DWORD ReplacingWriter::ReplaceOld(bool keepOld) {
         if (keptNow) Delete(LongPath(KeptPathFor(given_)), waiter_);
         return error;
     }
+    change_ = keptNow ? Change::ReplacedAndKept : Change::Replaced;
     return ERROR_SUCCESS;
 }
 

@@ -62,6 +62,13 @@ public:
     // the new one at the target, and the kept copy absent or whole.
     DWORD Commit(bool keepOld = false, Flushed flushed = Flushed::No);
 
+    // What a successful Commit did at the target, so that a run cut short can
+    // take it back: nothing (the target held these bytes), a new file where
+    // there was none, an old file replaced, or an old file replaced and kept
+    // as KeptPathFor(target) by this very commit.
+    enum class Change { None, Created, Replaced, ReplacedAndKept };
+    Change Done() const { return change_; }
+
 private:
     DWORD CreateTemp();
     // The buffer the old file is read into, at least `size` bytes long.
@@ -89,13 +96,15 @@ private:
     bool differs_ = false;
     std::unique_ptr<char[]> scratch_;
     size_t scratchSize_ = 0;
+    Change change_ = Change::None;
 };
 
 DWORD WriteFileReplacing(const std::wstring& target, std::string_view content,
                          Waiter& waiter = NoWindow());
 
 // Makes every write through ReplacingWriter fail with ERROR_DISK_FULL once this
-// many more bytes have been written, as a full disk would. A negative budget,
+// many more bytes have been written, as a full disk would; the bytes of the
+// write that fails are not counted, as its temporary file goes. A negative budget,
 // the default, turns the fault off. Only tests set it.
 void SetWriteBudgetForTesting(int64_t bytes);
 

@@ -68,7 +68,8 @@ void WriteBatch::Add(std::unique_ptr<ReplacingWriter> writer, std::wstring targe
     }
     if (threads_.empty()) {
         // No thread to spare: this file is flushed and named here.
-        done_.Committed(target, writer->Commit(keepOld));
+        const DWORD error = writer->Commit(keepOld);
+        done_.Committed(target, error, writer->Done());
         return;
     }
     ::EnterCriticalSection(&lock_);
@@ -113,9 +114,10 @@ bool WriteBatch::CommitFlushed(bool wait) {
     const DWORD error = file.flushError != ERROR_SUCCESS
                             ? file.flushError
                             : file.writer->Commit(file.keepOld, ReplacingWriter::Flushed::Yes);
+    const ReplacingWriter::Change change = file.writer->Done();
     // A writer that did not commit removes its temporary file as it goes.
     file.writer.reset();
-    done_.Committed(file.target, error);
+    done_.Committed(file.target, error, change);
     return true;
 }
 

@@ -25,7 +25,8 @@ public:
     // Called on the caller's thread with the result of a file's Commit.
     class Done {
     public:
-        virtual void Committed(const std::wstring& target, DWORD error) = 0;
+        virtual void Committed(const std::wstring& target, DWORD error,
+                               ReplacingWriter::Change change) = 0;
 
     protected:
         ~Done() = default;

@@ -18,6 +18,7 @@
 #include "handles.h"
 #include "install_record.h"
 #include "menu_text.h"
+#include "messages.h"
 #include "module1.h"
 #include "reports.h"
 #include "test_support.h"
@@ -363,8 +364,9 @@ private:
 // Copies the files of `from` into `to`, one level of subfolders deep.
 void CopyFolder(const std::wstring& from, const std::wstring& to) {
     MakeDirs(to);
-    module1::ForEachEntry(from + L"\\", [&](const std::wstring& name, uint32_t attributes) {
-        if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+    module1::ForEachEntry(from + L"\\", [&](const module1::Entry& entry) {
+        const std::wstring& name = entry.name;
+        if (entry.attributes & FILE_ATTRIBUTE_DIRECTORY) {
             CopyFolder(from + L"\\" + name, to + L"\\" + name);
         } else {
             ::CopyFileW((from + L"\\" + name).c_str(), (to + L"\\" + name).c_str(), FALSE);
@@ -531,4 +533,114 @@ TEST_F(EndToEnd, TheUsersOwnFilesComeBackByteForByteAfterTheUninstall) {
     // They are the user's again: a second uninstall leaves them be.
     ASSERT_EQ(RunButton(dist, kExport, 1), std::vector<std::wstring>{L"导出完成！"});
     EXPECT_EQ(CadWorld(cad, winDir, sysDir), expected);
+}
+
+namespace {
+
+// The full-disk cases: AutoCAD lives on E:, a small drive of its own (a tmpfs
+// that run_e2e.sh mounted), which the driver fills as another program would.
+class SmallDrive : public EndToEnd {
+protected:
+    const std::wstring drive = EnvVar(L"TS_E2E_SMALL");
+    std::wstring small = L"E:\\Program Files\\AutoCAD 2002\\";
+    std::wstring filler = L"E:\\filler.bin";
+
+    void SetUp() override {
+        if (drive.empty()) GTEST_SKIP() << "no small drive; run_e2e.sh said why";
+        EndToEnd::SetUp();
+        RemoveTree(cad.substr(0, cad.size() - 1));
+        Clean();
+        MakeDirs(small + L"support");
+        WriteBytes(small + L"acad.exe", "AutoCAD");
+        WriteBytes(small + L"support\\acad.mns", menuBefore);
+    }
+    void TearDown() override {
+        if (!drive.empty()) Clean();
+    }
+    void Clean() {
+        RemoveTree(L"E:\\Program Files");
+        ::DeleteFileW(filler.c_str());
+    }
+    static uint64_t FreeOnE() {
+        ULARGE_INTEGER available{};
+        ::GetDiskFreeSpaceExW(L"E:\\", &available, nullptr, nullptr);
+        return available.QuadPart;
+    }
+    // Fills E: until `leave` bytes are free, or it is full.
+    void Fill(uint64_t leave) const {
+        const std::string chunk(1 << 20, 'f');
+        win::UniqueFile file(::CreateFileW(filler.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                           OPEN_ALWAYS, 0, nullptr));
+        ::SetFilePointer(file.Get(), 0, nullptr, FILE_END);
+        for (uint64_t left = FreeOnE() - std::min(leave, FreeOnE()); left > 0;) {
+            const DWORD n = static_cast<DWORD>(std::min<uint64_t>(left, chunk.size()));
+            DWORD written = 0;
+            if (!::WriteFile(file.Get(), chunk.data(), n, &written, nullptr) || written == 0) break;
+            left -= written;
+        }
+    }
+    // The paths whose content differs between two snapshots: the contents
+    // are too large to show.
+    static std::vector<std::wstring> Differing(const Snapshot& a, const Snapshot& b) {
+        std::vector<std::wstring> paths;
+        for (const auto& [path, content] : a)
+            if (!b.count(path) || b.at(path) != content) paths.push_back(path);
+        for (const auto& [path, content] : b)
+            if (!a.count(path)) paths.push_back(path);
+        return paths;
+    }
+    Snapshot Everything() const {
+        Snapshot all = World();
+        for (auto& [path, content] : Snap(L"E:\\Program Files")) all[L"E:\\" + path] = content;
+        return all;
+    }
+};
+
+}  // namespace
+
+TEST_F(SmallDrive, TooLittleRoomIsSaidOnceBeforeAnythingChanges) {
+    WriteBytes(dist + L"\\data\\TS_DATA.mdb", std::string(8 << 20, 'd'));
+    Fill(3 << 20);
+    const Snapshot before = Everything();
+    const std::vector<std::wstring> shown = RunButton(dist, kImport, 1);
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].rfind(deploy::text::kNoRoom, 0), 0u) << "says: " << shown[0].size();
+    EXPECT_NE(shown[0].find(L"驱动器 E: 需要 8."), std::wstring::npos);
+    EXPECT_EQ(Differing(Everything(), before), std::vector<std::wstring>{});
+}
+
+TEST_F(SmallDrive, ADriveFilledDuringTheInstallStopsItAndTakesItBack) {
+    WriteBytes(dist + L"\\data\\TS_DATA.mdb", std::string(32 << 20, 'd'));
+    for (int i = 50; i < 400; ++i)
+        WriteBytes(dist + L"\\data\\Pictrue\\pic" + std::to_wstring(i) + L".bmp", std::string(8000, 'p'));
+    const Snapshot before = Everything();
+    // Another program takes the room once the database is being written.
+    std::thread other([&] {
+        const std::wstring temp = fileio::TempPathFor(small + L"TS_DATA.mdb");
+        for (int ms = 0; ms < 30000; ++ms) {
+            if (Exists(temp)) {
+                Fill(0);
+                break;
+            }
+            ::Sleep(1);
+        }
+    });
+    const std::vector<std::wstring> shown = RunButton(dist, kImport, 1);
+    other.join();
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0], deploy::DiskFilledText(L"E:\\", {}));
+    EXPECT_TRUE(LeftoverTemps(L"E:\\Program Files").empty());
+    ::DeleteFileW(filler.c_str());
+    EXPECT_EQ(Differing(Everything(), before), std::vector<std::wstring>{});
+}
+
+TEST_F(SmallDrive, ASecondInstallAndTheUninstallWorkWithAlmostNoRoomLeft) {
+    EXPECT_EQ(RunButton(dist, kImport, 1), std::vector<std::wstring>{L"导入完成！"});
+    Fill(16 << 10);
+    EXPECT_EQ(RunButton(dist, kImport, 1), std::vector<std::wstring>{L"导入完成！"});
+    ExpectInstalledInto(small);
+    Fill(0);
+    EXPECT_EQ(RunButton(dist, kExport, 1), std::vector<std::wstring>{L"导出完成！"});
+    EXPECT_EQ(ReadBytes(small + L"support\\acad.mns"), menuBefore);
+    EXPECT_FALSE(Exists(small + L"Pictrue"));
 }

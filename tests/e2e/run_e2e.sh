@@ -15,7 +15,7 @@ here="$(cd "$(dirname "$0")" && pwd)"
 source "$here/../../scripts/wine_env.sh"
 
 work="$(mktemp -d /tmp/tssetup-e2e.XXXXXX)"
-trap 'umount "$work/ro" 2>/dev/null; wine_prefix_end; rm -rf "$work"' EXIT
+trap 'umount "$work/ro" 2>/dev/null; umount -l "$work/e" 2>/dev/null; wine_prefix_end; rm -rf "$work"' EXIT
 wine_prefix_begin "$work/prefix"
 mkdir -p "$work/d" "$work/e"
 ln -sfn "$work/d" "$WINEPREFIX/dosdevices/d:"
@@ -38,6 +38,15 @@ elif mount --bind "$work/rw" "$work/ro" && mount -o remount,bind,ro "$work/ro"; 
 else
   umount "$work/ro" 2>/dev/null || true
   echo "The read-only program folder is not tried: the read-only bind mount was refused."
+fi
+
+# E: is a small drive of its own for the full-disk cases: a tmpfs. Needs root.
+if [ "$(id -u)" -ne 0 ]; then
+  echo "The full-disk cases are not tried: mounting a small drive needs root."
+elif mount -t tmpfs -o size=64m tmpfs "$work/e"; then
+  export TS_E2E_SMALL='E:'
+else
+  echo "The full-disk cases are not tried: the tmpfs mount was refused."
 fi
 
 export TS_E2E_DIST='C:\TsSetup'

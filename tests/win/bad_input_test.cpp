@@ -7,6 +7,9 @@
 
 #include "encoding.h"
 #include "replacing_writer.h"
+#include "reports.h"
+#include "side_files.h"
+#include "disk_space.h"
 #include "handles.h"
 #include "install_record.h"
 #include "menu_file.h"
@@ -264,30 +267,39 @@ TEST(SlowPayload, ThirtyThreeThousandPicturesAreAllCopied) {
     EXPECT_EQ(host.progress.back().value, 32767.0f);
 }
 
-// The disk fills up in the middle of the first copy: every file already there
-// stays as it was (but the record, written before any copy), each failed copy
-// says so once, and the install goes on to its end.
-TEST(BadDestination, AFullDiskKeepsEveryOldFile) {
+// The disk fills up in the middle of the third copy: the install stops at
+// once, leaves the menu alone, takes back the file it made and gives back the
+// user's file it replaced, puts the old record back, and says so once.
+TEST(BadDestination, AFullDiskStopsTheInstallAndTakesItBack) {
     InstallCase c;
-    WriteBytes(c.box.Payload(L"TS_DATA.mdb"), std::string(3 << 20, 'n'));
-    WriteBytes(c.cad + L"TS_DATA.mdb", "the old database");
+    WriteBytes(c.box.Payload(L"PROJECT.dvb"), std::string(3 << 20, 'n'));
+    WriteBytes(c.cad + L"TS_DATA.mdb", "the user's database");
     WriteBytes(c.box.folders.InstallRecordPath(), "old record\r\n");
-    Snapshot before = Snap(c.box.dir.Path());
+    const Snapshot before = Snap(c.box.dir.Path());
     fileio::SetWriteBudgetForTesting(1 << 20);
     const Messages messages = c.Run();
     fileio::SetWriteBudgetForTesting(-1);
-    ASSERT_GE(messages.size(), 2u);
-    EXPECT_EQ(messages.back(), deploy::text::kImportDone);
-    // The patched menu copy cannot be written either, which is said as such.
-    const std::wstring menu = c.cad + L"support\\acad.mns";
-    EXPECT_EQ(messages[messages.size() - 2],
-              deploy::text::kMenuNotAdded + menu + deploy::text::kMenuCopyUnwritable);
-    for (size_t i = 0; i + 2 < messages.size(); ++i) EXPECT_EQ(messages[i], module1::kCopyError);
-    // Only the empty lock file and the new picture folder could be written.
-    Snapshot after = Snap(c.box.dir.Path());
-    after.erase(c.cadRel + L"TS_DATA.ldb");
-    after.erase(c.cadRel + L"Pictrue");
-    EXPECT_EQ(deploy::ReadInstallRecord(c.box.folders.InstallRecordPath()).cadDir, c.cad);
-    for (Snapshot* snapshot : {&before, &after}) snapshot->erase(L"app\\INFOFILE");
-    EXPECT_EQ(after, before);
+    EXPECT_EQ(messages, Messages{deploy::DiskFilledText(deploy::DriveRootOf(c.cad), {})});
+    EXPECT_EQ(Snap(c.box.dir.Path()), before);
+}
+
+// Over an earlier install that kept the user's database, the new database
+// replaces ours and stays when the disk fills: the record and the message
+// name what is left for the uninstall.
+TEST(BadDestination, AFullDiskLeavesAnEarlierInstallsFilesNamed) {
+    InstallCase c;
+    WriteBytes(c.cad + L"TS_DATA.mdb", "the user's database");
+    ASSERT_EQ(c.Run().back(), deploy::text::kImportDone);
+    WriteBytes(c.box.Payload(L"TS_DATA.mdb"), "a newer database");
+    WriteBytes(c.box.Payload(L"PROJECT.dvb"), std::string(3 << 20, 'n'));
+    c.host.messages.clear();
+    fileio::SetWriteBudgetForTesting(1 << 20);
+    const Messages messages = c.Run();
+    fileio::SetWriteBudgetForTesting(-1);
+    EXPECT_EQ(messages, Messages{deploy::DiskFilledText(deploy::DriveRootOf(c.cad), {c.cad + L"TS_DATA.mdb"})});
+    EXPECT_EQ(ReadBytes(c.cad + L"TS_DATA.mdb"), "a newer database");
+    EXPECT_EQ(ReadBytes(fileio::KeptPathFor(c.cad + L"TS_DATA.mdb")), "the user's database");
+    const deploy::InstallRecord record = deploy::ReadInstallRecord(c.box.folders.InstallRecordPath());
+    EXPECT_EQ(record.cadDir, c.cad);
+    EXPECT_EQ(record.pictures.size(), 3u);
 }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "disk_space.h"
 #include "install_record.h"
 #include "menu_file.h"
 #include "menu_text.h"
@@ -181,4 +182,35 @@ TEST(InstallRecord, IsAnsiWhenItFitsTheCodePageAndUtf8WithABomOtherwise) {
         EXPECT_EQ(deploy::EncodeInstallRecord(L"D:\\中文\\"), "D:\\\xD6\xD0\xCE\xC4\\\r\n");
         EXPECT_EQ(deploy::DecodeInstallRecord("D:\\\xD6\xD0\xCE\xC4\\\r\n"), L"D:\\中文\\");
     }
+}
+
+// The room an install needs on a drive: every new file in whole clusters, a
+// file of the same size as its target nothing, a replaced file what it adds,
+// plus the largest replaced file, which stands beside the old one for a
+// moment; a kept file of the user's costs a copy only without hard links.
+TEST(SpaceCount, CountsClustersSkipsEqualFilesAndAddsTheLargestReplacedFile) {
+    TempDir dir;
+    const std::wstring root = deploy::DriveRootOf(dir.Path());
+    DWORD sectors = 0, bytes = 0, freeClusters = 0, clusters = 0;
+    ASSERT_TRUE(::GetDiskFreeSpaceW(root.c_str(), &sectors, &bytes, &freeClusters, &clusters));
+    const uint64_t c = static_cast<uint64_t>(sectors) * bytes;
+    WriteBytes(dir / L"same", "12345");
+    WriteBytes(dir / L"grows", "1");
+    WriteBytes(dir / L"shrinks", std::string(5 * c, 's'));
+    WriteBytes(dir / L"users", "1");
+    const std::vector<deploy::DriveSpace> drives = deploy::CountSpace({
+        {dir / L"new", 1, false},
+        {dir / L"same", 5, true},
+        {dir / L"grows", 3 * c + 1, false},
+        {dir / L"shrinks", 2 * c, false},
+        {dir / L"users", 2 * c, true},
+        {dir / L"listed", 7, true, deploy::PlannedFile::Old::Present, 7},
+    });
+    ASSERT_EQ(drives.size(), 1u);
+    const deploy::DriveSpace& drive = drives[0];
+    EXPECT_EQ(drive.cluster, c);
+    EXPECT_TRUE(drive.known);
+    EXPECT_EQ(drive.largestReplaced, 4 * c);
+    EXPECT_EQ(drive.growth, c + 3 * c + 2 * c + (drive.hardLinks ? 0 : c));
+    EXPECT_EQ(drive.Needed(), drive.growth + 4 * c);
 }
