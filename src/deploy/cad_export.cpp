@@ -175,7 +175,20 @@ void CadExport(Host& host, const Folders& folders) {
     bool mayGiveBack = true;
     InstallRecord noted = record;
     noted.givenBack = givenBack;
-    if (more && WriteInstallRecord(recordPath, noted, host) != ERROR_SUCCESS) {
+    DWORD noteError = more ? WriteInstallRecord(recordPath, noted, host) : ERROR_SUCCESS;
+    if (fileio::IsDiskFullError(noteError)) {
+        // A full drive: our own files, those with nothing to give back, go
+        // first, which makes room for the note. What cannot go now is tried
+        // again, and told, below.
+        std::vector<Deployed> ours = cadFiles;
+        ours.push_back(sysLibrary);
+        ours.insert(ours.end(), pictures.begin(), pictures.end());
+        for (const Deployed& file : ours)
+            if (!fileio::FileExists(fileio::KeptPathFor(file.path)) && !givenBack.count(file.path))
+                fileio::DeleteIfPresent(file.path, host);
+        noteError = WriteInstallRecord(recordPath, noted, host);
+    }
+    if (noteError != ERROR_SUCCESS) {
         // Without that note a second uninstall would delete the user's files:
         // they stay kept beside ours instead, and the user hears which.
         for (const std::wstring& path : givenBack)

@@ -130,7 +130,7 @@ void StopForFullDisk(Host& host, const std::wstring& at, const module1::Copier& 
                      const std::optional<std::string>& previousRecord, const std::wstring& pictures,
                      bool madePictures) {
     const std::vector<std::wstring> left = TakeBack(copier.Changes(), host);
-    if (madePictures) fileio::RemoveFolder(pictures, host);
+    if (madePictures) fileio::RemoveFolder(pictures.substr(0, pictures.size() - 1), host);
     if (left.empty()) {
         if (previousRecord) {
             fileio::WriteFileReplacing(recordPath, *previousRecord, host);

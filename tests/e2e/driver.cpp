@@ -559,6 +559,7 @@ protected:
     }
     void Clean() {
         RemoveTree(L"E:\\Program Files");
+        RemoveTree(L"E:\\TsSetup");
         ::DeleteFileW(filler.c_str());
     }
     static uint64_t FreeOnE() {
@@ -635,6 +636,12 @@ TEST_F(SmallDrive, ADriveFilledDuringTheInstallStopsItAndTakesItBack) {
 }
 
 TEST_F(SmallDrive, ASecondInstallAndTheUninstallWorkWithAlmostNoRoomLeft) {
+    // The program runs from the small drive too, and the user's own file is
+    // kept by the install: the uninstall must note it in the record there
+    // before it gives it back.
+    CopyFolder(dist, L"E:\\TsSetup");
+    dist = L"E:\\TsSetup";
+    WriteBytes(small + L"acad.dvb", "the user's own acad.dvb");
     EXPECT_EQ(RunButton(dist, kImport, 1), std::vector<std::wstring>{L"导入完成！"});
     Fill(16 << 10);
     EXPECT_EQ(RunButton(dist, kImport, 1), std::vector<std::wstring>{L"导入完成！"});
@@ -642,5 +649,6 @@ TEST_F(SmallDrive, ASecondInstallAndTheUninstallWorkWithAlmostNoRoomLeft) {
     Fill(0);
     EXPECT_EQ(RunButton(dist, kExport, 1), std::vector<std::wstring>{L"导出完成！"});
     EXPECT_EQ(ReadBytes(small + L"support\\acad.mns"), menuBefore);
+    EXPECT_EQ(ReadBytes(small + L"acad.dvb"), "the user's own acad.dvb");
     EXPECT_FALSE(Exists(small + L"Pictrue"));
 }
