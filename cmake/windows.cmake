@@ -106,6 +106,18 @@ add_test(NAME end_to_end
           $<TARGET_FILE:TsSetup> $<TARGET_FILE:e2e_driver> ${CMAKE_BINARY_DIR})
 set_tests_properties(end_to_end PROPERTIES TIMEOUT 600 ENVIRONMENT TS_E2E_HIGH_DPI=1 COST 180)
 
+# A signed copy of the program that ships (scripts/sign.sh, with a throwaway
+# certificate) verifies and starts its window. The 64-bit build's tests sign
+# the 32-bit program of build/win too, and start a signed copy of their own.
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(ts_shipped ${CMAKE_SOURCE_DIR}/build/win/TsSetup.exe)
+else()
+  set(ts_shipped $<TARGET_FILE:TsSetup>)
+endif()
+add_test(NAME signed_copy
+  COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/tests/e2e/signed_copy.sh
+          ${ts_shipped} $<TARGET_FILE:TsSetup> $<TARGET_FILE:e2e_driver> ${CMAKE_BINARY_DIR})
+
 # Benchmarks of the program against the platform's own copy (built always,
 # run by scripts/bench.sh).
 include(cmake/bench.cmake OPTIONAL)

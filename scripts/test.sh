@@ -53,7 +53,9 @@ wine_prefix_begin "$prefix/prefix"
 # power-cut tests spend most of their time waiting on the program, each in a
 # prefix and display of its own.
 (cd "$TS_WIN_BUILD" && ctest --output-on-failure --timeout 600 -j"$((jobs + 1))") || status=1
-# ctest shows no output of a skipped test: the power-cut test's one line on why.
-grep -h '^power cuts skipped:' "$TS_WIN_BUILD/Testing/Temporary/LastTest.log" 2>/dev/null || true
+# ctest shows no output of a test that passed or was skipped: the power-cut
+# test's one line on why it was skipped, and the signing test's on which
+# signed copy it started.
+grep -h '^power cuts skipped:\|^signed copy:' "$TS_WIN_BUILD/Testing/Temporary/LastTest.log" 2>/dev/null || true
 
 exit $status

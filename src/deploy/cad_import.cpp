@@ -24,15 +24,25 @@ namespace deploy {
 
 namespace {
 
-// The first AutoCAD folder found under the search roots. A root whose listing
-// fails (a drive that is not ready) is passed over.
+// The AutoCAD folder under the search roots: the first folder found that
+// holds acad.exe, and where none does, the first folder found. Another
+// program with "CAD" in its folder's name (a viewer in "C:\Program Files",
+// where AutoCAD itself is in "C:\Program Files (x86)") is passed over so.
+// A root whose listing fails (a drive that is not ready) is passed over from
+// where it failed.
 std::wstring FindCadDir(Host& host, const Folders& folders) {
+    std::wstring first;
     for (const std::wstring& root : folders.searchRoots) {
-        if (std::optional<std::wstring> found = module1::CadDirFind(root, host)) {
-            if (!found->empty()) return *found;
-        }
+        std::wstring withAcad;
+        module1::ForEachCadDir(root, host, [&](const std::wstring& folder) {
+            if (first.empty()) first = folder;
+            if (!module1::HoldsAcadExe(folder)) return false;
+            withAcad = folder;
+            return true;
+        });
+        if (!withAcad.empty()) return withAcad;
     }
-    return std::wstring();
+    return first;
 }
 
 // The folder of a file the user picked, keeping its trailing "\".

@@ -42,9 +42,18 @@ std::wstring ExecutableFolder() {
 
 }  // namespace
 
+std::vector<std::wstring> SearchRoots(const std::vector<std::wstring>& drives) {
+    std::vector<std::wstring> roots;
+    for (const std::wstring& drive : drives) {
+        roots.push_back(drive + L"\\Program Files");
+        roots.push_back(drive + L"\\Program Files (x86)");
+    }
+    return roots;
+}
+
 Folders FoldersFromOs() {
     Folders folders;
-    folders.searchRoots = {L"C:\\Program Files", L"D:\\Program Files", L"E:\\Program Files"};
+    folders.searchRoots = SearchRoots({L"C:", L"D:", L"E:"});
     folders.appDir = ExecutableFolder();
     folders.winDir = AskOs([](wchar_t* b, DWORD n) { return ::GetWindowsDirectoryW(b, n); });
     folders.sysDir = AskOs([](wchar_t* b, DWORD n) { return ::GetSystemDirectoryW(b, n); });

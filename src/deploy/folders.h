@@ -20,6 +20,12 @@ struct Folders {
     std::wstring InstallRecordPath() const { return appDir + L"\\INFOFILE"; }
 };
 
+// The roots searched for the AutoCAD folder on each of `drives` ("C:", or a
+// test's folder standing for a drive), in order: its "Program Files", then
+// its "Program Files (x86)", where 64-bit Windows puts 32-bit programs such
+// as the AutoCAD versions we serve. A root that does not exist holds nothing.
+std::vector<std::wstring> SearchRoots(const std::vector<std::wstring>& drives);
+
 Folders FoldersFromOs();
 
 }  // namespace deploy

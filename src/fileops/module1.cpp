@@ -66,7 +66,8 @@ std::wstring UpperCase(std::wstring text) {
     return text;
 }
 
-std::optional<std::wstring> CadDirFind(std::wstring root, ModuleHost& host) {
+bool ForEachCadDir(std::wstring root, ModuleHost& host,
+                   const std::function<bool(const std::wstring& folder)>& found) {
     if (root.empty() || root.back() != L'\\') root += L'\\';
 
     const std::wstring pattern = root + L"*.*";
@@ -74,8 +75,7 @@ std::optional<std::wstring> CadDirFind(std::wstring root, ModuleHost& host) {
     win::UniqueFind find(::FindFirstFileW(fileio::LongPath(pattern).c_str(), &entry));
     if (!find) {
         const DWORD error = ::GetLastError();
-        if (fileio::IsMissingPathError(error) || error == ERROR_NO_MORE_FILES) return std::wstring();
-        return std::nullopt;
+        return fileio::IsMissingPathError(error) || error == ERROR_NO_MORE_FILES;
     }
     do {
         // The listing yields folders and files alike, but never hidden or
@@ -88,15 +88,29 @@ std::optional<std::wstring> CadDirFind(std::wstring root, ModuleHost& host) {
         if (attributes == INVALID_FILE_ATTRIBUTES) {
             // Gone between the listing and now: not a candidate.
             if (fileio::IsMissingPathError(::GetLastError())) continue;
-            return std::nullopt;
+            return false;
         }
         if (!attr::IsPlainFolder(attributes)) continue;
-        if (UpperCase(path).find(L"CAD") != std::wstring::npos) return path + L'\\';
+        if (UpperCase(path).find(L"CAD") != std::wstring::npos && found(path + L'\\')) return true;
     } while (::FindNextFileW(find.Get(), &entry));
 
-    const DWORD error = ::GetLastError();
-    if (error != ERROR_NO_MORE_FILES) return std::nullopt;
-    return std::wstring();
+    return ::GetLastError() == ERROR_NO_MORE_FILES;
+}
+
+std::optional<std::wstring> CadDirFind(std::wstring root, ModuleHost& host) {
+    std::wstring first;
+    // The listing stops at the first match: one that fails found none before.
+    if (!ForEachCadDir(std::move(root), host, [&](const std::wstring& folder) {
+            first = folder;
+            return true;
+        }))
+        return std::nullopt;
+    return first;
+}
+
+bool HoldsAcadExe(const std::wstring& folder) {
+    const DWORD attributes = ::GetFileAttributesW(fileio::LongPath(folder + L"acad.exe").c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 void FileCopy(const std::wstring& source, const std::wstring& dest, ModuleHost& host,

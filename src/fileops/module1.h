@@ -29,10 +29,20 @@ protected:
 // `text` in upper case, as the system folds names.
 std::wstring UpperCase(std::wstring text);
 
-// The first plain subfolder of `root` whose full path, upper-cased, contains
-// "CAD", ending in "\"; "" when there is none or `root` does not exist.
-// Nothing when the listing itself fails (a drive that is not ready).
+// Calls found(folder) for each plain subfolder of `root` whose full path,
+// upper-cased, contains "CAD", each ending in "\", in the order the file
+// system lists them, until found returns true. False when the listing fails
+// (a drive that is not ready) before it ends or is stopped; a `root` that
+// does not exist is listed as empty.
+bool ForEachCadDir(std::wstring root, ModuleHost& host,
+                   const std::function<bool(const std::wstring& folder)>& found);
+
+// The first such folder; "" when there is none or `root` does not exist.
+// Nothing when the listing itself fails.
 std::optional<std::wstring> CadDirFind(std::wstring root, ModuleHost& host);
+
+// Whether `folder` (ending in "\") holds AutoCAD's program, acad.exe.
+bool HoldsAcadExe(const std::wstring& folder);
 
 // What becomes of a file that `dest` replaces.
 enum class Replaced {

@@ -376,6 +376,52 @@ void CopyFolder(const std::wstring& from, const std::wstring& to) {
 
 }  // namespace
 
+namespace {
+
+// Folders a case makes, removed as it ends, pass or fail, each with all it
+// holds; a folder that was there already is not the case's to remove.
+class MadeFolders {
+public:
+    MadeFolders() = default;
+    MadeFolders(const MadeFolders&) = delete;
+    MadeFolders& operator=(const MadeFolders&) = delete;
+    ~MadeFolders() {
+        for (auto folder = made_.rbegin(); folder != made_.rend(); ++folder) RemoveTree(*folder);
+    }
+    // `folder` without a trailing "\".
+    void Make(const std::wstring& folder) {
+        if (!IsDir(folder)) made_.push_back(folder);
+        MakeDirs(folder);
+    }
+
+private:
+    std::vector<std::wstring> made_;
+};
+
+}  // namespace
+
+// 64-bit Windows: AutoCAD 2004 in "Program Files (x86)", and a viewer with
+// "CAD" in its folder's name in "Program Files", which is searched first.
+TEST_F(EndToEnd, TheAutoCadInProgramFilesX86IsTakenBeforeAViewerWithCadInItsName) {
+    RemoveTree(cad.substr(0, cad.size() - 1));
+    const std::wstring viewer = L"C:\\Program Files\\CAD迷你看图";
+    const std::wstring cad2004 = L"C:\\Program Files (x86)\\AutoCAD 2004\\";
+    MadeFolders made;
+    made.Make(viewer);
+    made.Make(L"C:\\Program Files (x86)");
+    made.Make(cad2004.substr(0, cad2004.size() - 1));
+    WriteBytes(viewer + L"\\CADReader.exe", "a CAD viewer");
+    MakeDirs(cad2004 + L"support");
+    WriteBytes(cad2004 + L"acad.exe", "AutoCAD");
+    WriteBytes(cad2004 + L"support\\acad.mns", menuBefore);
+    const Snapshot viewerBefore = Snap(viewer);
+
+    EXPECT_EQ(RunButton(dist, kImport, 1), std::vector<std::wstring>{L"导入完成！"});
+    ExpectInstalledInto(cad2004);
+    EXPECT_EQ(ReadBytes(cad2004 + L"support\\acad.mns"), menu::AddMenuLine(menuBefore));
+    EXPECT_EQ(Snap(viewer), viewerBefore);
+}
+
 // A virus scanner holds every file of AutoCAD's folder and of the program
 // folder for a second as each procedure starts, and each file it sees written
 // for a moment after: both procedures wait it out and end with only their

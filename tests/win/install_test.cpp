@@ -77,6 +77,35 @@ TEST_F(InstallTest, TheBarStopsAt48AndEveryPictureIsCopied) {
     }
 }
 
+// On 64-bit Windows the AutoCAD versions we serve are in "Program Files
+// (x86)", while "Program Files" may hold a viewer with "CAD" in its folder's
+// name. A folder holding acad.exe is taken before an earlier one without, the
+// first such in the order of the roots; where none holds it, the first
+// folder found, as ever.
+TEST_F(InstallTest, AFolderHoldingAcadExeIsTakenBeforeAnEarlierOneWithout) {
+    for (const bool withAcadExe : {true, false}) {
+        Sandbox local;
+        RecordingHost localHost(local.folders.appDir);
+        const std::wstring viewer = local.ProgramFiles(L'C') + L"\\CAD迷你看图\\";
+        MakeDirs(viewer);
+        const std::wstring x86 = local.ProgramFiles(L'C') + L" (x86)\\AutoCAD 2004\\";
+        const std::wstring onD = local.ProgramFiles(L'D') + L"\\AutoCAD 2005\\";
+        for (const std::wstring& cad : {x86, onD}) {
+            MakeDirs(cad + L"support");
+            WriteBytes(cad + L"support\\acad.mns", kSampleMenu);
+            if (withAcadExe) WriteBytes(cad + L"acad.exe", "AutoCAD");
+        }
+        local.MakePayload(1);
+        deploy::CadImport(localHost, local.folders);
+        EXPECT_EQ(ReadBytes(local.folders.InstallRecordPath()),
+                  Record(local, withAcadExe ? x86 : viewer)) << withAcadExe;
+        EXPECT_EQ(localHost.messages.back(), deploy::text::kImportDone);
+        if (withAcadExe) {
+            EXPECT_TRUE(Snap(viewer.substr(0, viewer.size() - 1)).empty());
+        }
+    }
+}
+
 TEST_F(InstallTest, AMissingPayloadFileGivesOneCopyErrorAndTheInstallGoesOn) {
     const std::wstring cad = box.MakeCad(L"AutoCAD 2002", kSampleMenu);
     box.MakePayload(1);

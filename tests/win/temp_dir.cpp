@@ -232,9 +232,7 @@ RecordingHost RunToEnd(void (*procedure)(deploy::Host&, const deploy::Folders&),
 }
 
 Sandbox::Sandbox() {
-    for (wchar_t drive : {L'C', L'D', L'E'}) {
-        folders.searchRoots.push_back(ProgramFiles(drive));
-    }
+    folders.searchRoots = deploy::SearchRoots({dir / L"C", dir / L"D", dir / L"E"});
     MakeDirs(ProgramFiles(L'C'));
     folders.appDir = dir / L"app";
     folders.winDir = dir / L"windows";

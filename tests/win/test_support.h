@@ -110,9 +110,10 @@ private:
 RecordingHost RunToEnd(void (*procedure)(deploy::Host&, const deploy::Folders&),
                        const deploy::Folders& folders);
 
-// A sandbox laid out as the program finds the world: three drive roots with
-// "Program Files", a program folder with its payload, a Windows folder and a
-// System folder, all inside one temporary folder.
+// A sandbox laid out as the program finds the world: three drives whose
+// "Program Files" and "Program Files (x86)" are searched, a program folder
+// with its payload, a Windows folder and a System folder, all inside one
+// temporary folder.
 struct Sandbox {
     Sandbox();
     TempDir dir;
