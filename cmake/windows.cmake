@@ -67,6 +67,10 @@ target_link_options(stand_in PRIVATE -municode -mwindows -static)
 set(gtest_disable_pthreads ON CACHE BOOL "" FORCE)
 set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
 add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+# The Windows threads model has no std::mutex, which GoogleTest's
+# Notification uses; a Win32 one replaces it.
+target_compile_options(gtest PUBLIC
+  "SHELL:-include ${CMAKE_CURRENT_SOURCE_DIR}/tests/win/gtest_notification.h")
 include(GoogleTest)
 
 add_executable(win_tests
