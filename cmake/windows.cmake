@@ -106,7 +106,7 @@ add_dependencies(e2e_driver stand_in scanner)
 add_test(NAME end_to_end
   COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/tests/e2e/run_e2e.sh
           $<TARGET_FILE:TsSetup> $<TARGET_FILE:e2e_driver> ${CMAKE_BINARY_DIR})
-set_tests_properties(end_to_end PROPERTIES TIMEOUT 600 ENVIRONMENT TS_E2E_HIGH_DPI=1 COST 180)
+set_tests_properties(end_to_end PROPERTIES TIMEOUT 600 ENVIRONMENT "TS_E2E_HIGH_DPI=1;TS_E2E_XP=1" COST 180)
 
 # Benchmarks of the program against the platform's own copy (built always,
 # run by scripts/bench.sh).
