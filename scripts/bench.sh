@@ -46,6 +46,7 @@ if [ -z "${TS_BENCH_IN_XVFB:-}" ]; then
     source scripts/wine_env.sh
     build="$root/build/bench"
     [ "$TS_WINE_ARCH" = win64 ] && build="$root/build/bench64"
+    win_build_forget_old_compilers "$build"
     cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE="$TS_WIN_TOOLCHAIN" \
       -DCMAKE_BUILD_TYPE=Release >/dev/null
     cmake --build "$build" -j"$(nproc)" \

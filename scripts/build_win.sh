@@ -17,6 +17,7 @@ case "${1:-}" in
   --shipped-again) build="$ts_root/build/win-again" ;;&
   --shipped|--shipped-again) toolchain="$ts_root/cmake/mingw-i686.cmake"; shift ;;
 esac
+win_build_forget_old_compilers "$build"
 cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Release >/dev/null
 targets=()
 for t in "$@"; do targets+=(--target "$t"); done

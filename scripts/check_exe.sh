@@ -3,8 +3,13 @@
 #   check_exe.sh EXE...             each imports only DLLs of Windows itself
 #   check_exe.sh --shipped EXE      also: a 32-bit program of at most 200 KB
 #                                   (204,800 bytes) with its manifest and
-#                                   version resource
+#                                   version resource, which Windows XP SP3
+#                                   would start: every function it imports
+#                                   is in ../shared/windows-xp/exports-xp.txt
+#                                   (imported by name) and its subsystem
+#                                   version is at most 5.1
 set -euo pipefail
+xp_exports="$(realpath -m "$(dirname "$0")/../../shared/windows-xp/exports-xp.txt")"
 shipped=""
 if [ "${1:-}" = "--shipped" ]; then shipped=1; shift; fi
 # The x86_64 binutils read 32-bit and 64-bit executables alike.
@@ -38,5 +43,35 @@ for exe in "$@"; do
   for part in VS_VERSION_INFO 'FileVersion2.0.0.0' 'OriginalFilenameTsSetup.exe' 'ProductNameTesmora'; do
     LC_ALL=C grep -aqF "$part" <<< "$strings16" || fail "$exe: the version resource lacks $part"
   done
+
+  # XP's loader refuses a program that imports a function its DLLs do not
+  # export, and one whose subsystem version is newer than its own 5.1.
+  if [ ! -f "$xp_exports" ]; then
+    echo "check_exe: not checked against Windows XP SP3: ${xp_exports} is missing"
+    continue
+  fi
+  read -r major minor < <("$objdump" -p "$exe" |
+    awk '/^MajorSubsystemVersion/ {a = $2} /^MinorSubsystemVersion/ {b = $2} END {print a + 0, b + 0}')
+  [ "$major" -lt 5 ] || { [ "$major" -eq 5 ] && [ "$minor" -le 1 ]; } ||
+    fail "$exe: subsystem version $major.$minor, above Windows XP's 5.1"
+  # Each import as DLL!Function (the DLL in capitals, as the list has it), or
+  # DLL#ordinal when imported by ordinal.
+  imports="$("$objdump" -p "$exe" | awk '
+    /^The Import Tables/ { on = 1; next }
+    on && /^[A-Za-z]/ { on = 0 }
+    on && /DLL Name:/ { dll = toupper($3); next }
+    on && /^\t[0-9a-f]+\t/ { print ($3 == "<none>") ? dll "#" $2 : dll "!" $3 }' | LC_ALL=C sort -u)"
+  xp_dlls="$(cut -d'!' -f1 "$xp_exports" | uniq)"
+  while IFS= read -r import; do
+    case "$import" in
+      "") ;;
+      *'#'*) fail "$exe imports ordinal ${import#*#} of ${import%%#*}: an ordinal cannot be checked against Windows XP SP3" ;;
+      *) if LC_ALL=C grep -qxF "${import%%!*}" <<< "$xp_dlls"; then
+           fail "$exe imports $import, which Windows XP SP3 does not export"
+         else
+           fail "$exe imports $import, from a DLL that is not in ${xp_exports##*/}"
+         fi ;;
+    esac
+  done < <(LC_ALL=C comm -23 <(echo "$imports") "$xp_exports")
 done
 exit $bad

@@ -35,6 +35,16 @@ else
 fi
 export TS_WIN_BUILD TS_WIN_TOOLCHAIN
 
+# Call before configuring a Windows build folder. CMake finds a folder's
+# compilers once and keeps them: a folder first configured with the posix
+# thread model's compilers, before the build took the Windows threads model,
+# would keep them (and winpthreads). Such a folder starts afresh.
+win_build_forget_old_compilers() {
+  if grep -qs -- '-posix"' "$1"/CMakeFiles/*/CMakeCXXCompiler.cmake; then
+    rm -rf "$1/CMakeCache.txt" "$1/CMakeFiles"
+  fi
+}
+
 # One line saying which Wine and build are used, and why.
 wine_say() {
   local bits=32

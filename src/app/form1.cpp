@@ -9,6 +9,7 @@
 #include "messages.h"
 #include "procedures.h"
 #include "progress.h"
+#include "waits.h"
 
 namespace app {
 
@@ -270,10 +271,10 @@ void Form1::EventsService() {
     // dearer than copying a small picture. Looking at most once in 10 ms
     // keeps the window as quick to answer a person, and makes a thousand
     // pictures 40 ms quicker to copy.
-    constexpr ULONGLONG kIntervalMs = 10;
-    const ULONGLONG now = ::GetTickCount64();
-    if (lastService_ != 0 && now - lastService_ < kIntervalMs) return;
-    lastService_ = now;
+    constexpr DWORD kIntervalMs = 10;
+    if (serviced_ && fileio::MsSince(lastService_) < kIntervalMs) return;
+    serviced_ = true;
+    lastService_ = ::GetTickCount();
     MSG msg;
     while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
         if (msg.message == WM_QUIT) {

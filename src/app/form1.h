@@ -78,7 +78,8 @@ private:
     // True while a procedure runs: buttons and closing are ignored meanwhile,
     // so one run never starts inside another.
     bool busy_ = false;
-    ULONGLONG lastService_ = 0;  // GetTickCount64 when EventsService last looked
+    bool serviced_ = false;
+    DWORD lastService_ = 0;  // GetTickCount when EventsService last looked
 };
 
 }  // namespace app

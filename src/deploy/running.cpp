@@ -6,6 +6,7 @@
 
 #include "handles.h"
 #include "long_path.h"
+#include "module1.h"
 #include "payload.h"
 #include "reports.h"
 
@@ -20,9 +21,10 @@ std::wstring_view FileNameOf(const std::wstring& path) {
                                        : std::wstring_view(path).substr(slash + 1);
 }
 
+// Letter by letter, as the file system compares names: no locale's rules.
 bool SameTextIgnoringCase(std::wstring_view a, std::wstring_view b) {
-    return ::CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(),
-                                  static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
+    return a.size() == b.size() &&
+           module1::UpperCase(std::wstring(a)) == module1::UpperCase(std::wstring(b));
 }
 
 // The path as the file system names it: prefixed, separators collapsed, 8.3
@@ -41,13 +43,27 @@ std::wstring Resolved(const std::wstring& path) {
     }
 }
 
-std::wstring ImagePathOf(DWORD pid) {
+using QueryFullProcessImageNameFn = BOOL(WINAPI*)(HANDLE, DWORD, wchar_t*, DWORD*);
+
+// Windows XP lacks it (Vista and later have it).
+QueryFullProcessImageNameFn FindQueryFullProcessImageName() {
+    const HMODULE kernel = ::GetModuleHandleW(L"kernel32.dll");
+    return kernel ? reinterpret_cast<QueryFullProcessImageNameFn>(reinterpret_cast<void*>(
+                        ::GetProcAddress(kernel, "QueryFullProcessImageNameW")))
+                  : nullptr;
+}
+
+}  // namespace
+
+std::wstring ImagePathByQuery(DWORD pid) {
+    const QueryFullProcessImageNameFn query = FindQueryFullProcessImageName();
+    if (!query) return std::wstring();
     win::UniqueKernel process(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
     if (!process) return std::wstring();
     std::wstring path(MAX_PATH, L'\0');
     for (int tries = 0; tries < 4; ++tries) {
         DWORD size = static_cast<DWORD>(path.size());
-        if (::QueryFullProcessImageNameW(process.Get(), 0, path.data(), &size)) {
+        if (query(process.Get(), 0, path.data(), &size)) {
             path.resize(size);
             return path;
         }
@@ -57,9 +73,25 @@ std::wstring ImagePathOf(DWORD pid) {
     return std::wstring();
 }
 
-}  // namespace
+std::wstring ImagePathByModules(DWORD pid) {
+    // The list may be changing as it is taken; it is then asked again.
+    win::UniqueFile snapshot;
+    for (int tries = 0; tries < 4 && !snapshot; ++tries) {
+        snapshot.Reset(::CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, pid));
+        if (!snapshot && ::GetLastError() != ERROR_BAD_LENGTH) break;
+    }
+    if (!snapshot) return std::wstring();
+    MODULEENTRY32W module{};
+    module.dwSize = sizeof(module);
+    if (!::Module32FirstW(snapshot.Get(), &module)) return std::wstring();
+    return module.szExePath;
+}
 
-bool IsProgramRunning(const std::wstring& exePath) {
+std::wstring ImagePathOf(DWORD pid) {
+    return FindQueryFullProcessImageName() ? ImagePathByQuery(pid) : ImagePathByModules(pid);
+}
+
+bool IsProgramRunning(const std::wstring& exePath, ImagePathReader imagePathOf) {
     const std::wstring_view name = FileNameOf(exePath);
     win::UniqueFile snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
     if (!snapshot) return false;
@@ -71,7 +103,7 @@ bool IsProgramRunning(const std::wstring& exePath) {
         // The list names each process's executable file; only those of the
         // same name are worth opening.
         if (!SameTextIgnoringCase(entry.szExeFile, name)) continue;
-        const std::wstring image = ImagePathOf(entry.th32ProcessID);
+        const std::wstring image = imagePathOf(entry.th32ProcessID);
         if (image.empty()) continue;
         if (wanted.empty()) wanted = Resolved(exePath);
         if (SameTextIgnoringCase(Resolved(image), wanted)) return true;

@@ -36,17 +36,21 @@ bool Backoff::Wait(Waiter& waiter) {
     // Scanners hold a fresh file for tens to hundreds of milliseconds; other
     // installers wait 4 to 10 s in all. Three seconds waits out a scan
     // without making a user wait long for a file that stays locked.
-    constexpr ULONGLONG kPatienceMs = 3000;
+    constexpr DWORD kPatienceMs = 3000;
     constexpr DWORD kLongestWaitMs = 500;
     constexpr DWORD kSliceMs = 10;
-    const ULONGLONG now = ::GetTickCount64();
-    if (start_ == 0) start_ = now;
-    if (now - start_ >= kPatienceMs) return false;
-    const ULONGLONG until = now + std::min<ULONGLONG>(next_, kPatienceMs - (now - start_));
+    const DWORD now = ::GetTickCount();
+    if (!started_) {
+        started_ = true;
+        start_ = now;
+    }
+    const DWORD waited = TicksBetween(start_, now);
+    if (waited >= kPatienceMs) return false;
+    const DWORD length = std::min(next_, kPatienceMs - waited);
     next_ = std::min(next_ * 2, kLongestWaitMs);
-    for (ULONGLONG t = now; t < until; t = ::GetTickCount64()) {
+    for (DWORD slept = 0; slept < length; slept = MsSince(now)) {
         waiter.EventsService();
-        ::Sleep(static_cast<DWORD>(std::min<ULONGLONG>(kSliceMs, until - t)));
+        ::Sleep(std::min(kSliceMs, length - slept));
     }
     return true;
 }

@@ -28,6 +28,14 @@ Waiter& NoWindow();
 // folder: those are refused for good.
 bool MayBeHeld(DWORD error, const std::wstring& path);
 
+// Milliseconds from the tick count `from` to `to`. The 32-bit count wraps to
+// 0 every 49.7 days; the unsigned difference is right across the wrap for
+// any span shorter than that.
+constexpr DWORD TicksBetween(DWORD from, DWORD to) { return to - from; }
+
+// Milliseconds since the tick count `from` (a GetTickCount).
+inline DWORD MsSince(DWORD from) { return TicksBetween(from, ::GetTickCount()); }
+
 // Waits that grow from 10 ms to 500 ms, about 3 s in all, servicing the
 // window meanwhile.
 class Backoff {
@@ -36,7 +44,8 @@ public:
     bool Wait(Waiter& waiter);
 
 private:
-    ULONGLONG start_ = 0;
+    bool started_ = false;
+    DWORD start_ = 0;  // GetTickCount at the first wait
     DWORD next_ = 10;
 };
 

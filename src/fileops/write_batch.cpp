@@ -1,13 +1,16 @@
 #include "write_batch.h"
 
 #include <algorithm>
+#include <climits>
 
 namespace fileio {
 
-WriteBatch::WriteBatch(Waiter& waiter, Done& done) : waiter_(waiter), done_(done) {
+WriteBatch::WriteBatch(Waiter& waiter, Done& done)
+    : waiter_(waiter),
+      done_(done),
+      work_(::CreateSemaphoreW(nullptr, 0, LONG_MAX, nullptr)),
+      flushed_(::CreateEventW(nullptr, FALSE, FALSE, nullptr)) {
     ::InitializeCriticalSection(&lock_);
-    ::InitializeConditionVariable(&work_);
-    ::InitializeConditionVariable(&flushed_);
 }
 
 WriteBatch::~WriteBatch() {
@@ -15,7 +18,7 @@ WriteBatch::~WriteBatch() {
     ::EnterCriticalSection(&lock_);
     stop_ = true;
     ::LeaveCriticalSection(&lock_);
-    ::WakeAllConditionVariable(&work_);
+    if (!threads_.empty()) ::ReleaseSemaphore(work_.Get(), static_cast<LONG>(threads_.size()), nullptr);
     for (const win::UniqueKernel& thread : threads_) ::WaitForSingleObject(thread.Get(), INFINITE);
     ::DeleteCriticalSection(&lock_);
 }
@@ -26,16 +29,18 @@ DWORD WINAPI WriteBatch::Flushing(void* self) {
 }
 
 void WriteBatch::FlushAll() {
-    ::EnterCriticalSection(&lock_);
     for (;;) {
-        auto next = pending_.end();
-        while (!stop_) {
-            next = std::find_if(pending_.begin(), pending_.end(),
-                                [](const Pending& p) { return p.state == State::Queued; });
-            if (next != pending_.end()) break;
-            ::SleepConditionVariableCS(&work_, &lock_, INFINITE);
-        }
+        ::WaitForSingleObject(work_.Get(), INFINITE);
+        ::EnterCriticalSection(&lock_);
         if (stop_) break;
+        // Each count of work_ stands for a file queued, and each thread
+        // takes one file a count: there is one.
+        const auto next = std::find_if(pending_.begin(), pending_.end(),
+                                       [](const Pending& p) { return p.state == State::Queued; });
+        if (next == pending_.end()) {
+            ::LeaveCriticalSection(&lock_);
+            continue;
+        }
         // A file of the list keeps its place in memory while others come
         // and go, and the caller's thread does not touch it until its flush
         // is marked done.
@@ -48,7 +53,8 @@ void WriteBatch::FlushAll() {
         ::EnterCriticalSection(&lock_);
         next->flushError = error;
         next->state = State::Flushed;
-        ::WakeConditionVariable(&flushed_);
+        ::LeaveCriticalSection(&lock_);
+        ::SetEvent(flushed_.Get());
     }
     ::LeaveCriticalSection(&lock_);
 }
@@ -60,7 +66,7 @@ void WriteBatch::Add(std::unique_ptr<ReplacingWriter> writer, std::wstring targe
     // ones behind it, and the file system writes several in one go.
     constexpr size_t kMaxWaiting = 16;
     constexpr size_t kFlushers = 2;
-    while (threads_.size() < kFlushers) {
+    while (work_ && flushed_ && threads_.size() < kFlushers) {
         win::UniqueKernel thread(::CreateThread(nullptr, 64 << 10, Flushing, this,
                                                 STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
         if (!thread) break;
@@ -75,7 +81,7 @@ void WriteBatch::Add(std::unique_ptr<ReplacingWriter> writer, std::wstring targe
     ::EnterCriticalSection(&lock_);
     pending_.push_back({std::move(writer), std::move(target), keepOld});
     ::LeaveCriticalSection(&lock_);
-    ::WakeConditionVariable(&work_);
+    ::ReleaseSemaphore(work_.Get(), 1, nullptr);
     while (CommitFlushed(false)) {
     }
     for (;;) {
@@ -98,9 +104,9 @@ bool WriteBatch::CommitFlushed(bool wait) {
         flushed = std::find_if(pending_.begin(), pending_.end(),
                                [](const Pending& p) { return p.state == State::Flushed; });
         if (flushed != pending_.end() || !wait || pending_.empty()) break;
-        // The window keeps answering while the disk catches up.
-        ::SleepConditionVariableCS(&flushed_, &lock_, 10);
         ::LeaveCriticalSection(&lock_);
+        // The window keeps answering while the disk catches up.
+        ::WaitForSingleObject(flushed_.Get(), 10);
         waiter_.EventsService();
         ::EnterCriticalSection(&lock_);
     }

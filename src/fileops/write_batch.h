@@ -62,8 +62,11 @@ private:
     Waiter& waiter_;
     Done& done_;
     CRITICAL_SECTION lock_;
-    CONDITION_VARIABLE work_;
-    CONDITION_VARIABLE flushed_;
+    // Counts the files queued for a flushing thread, and one more for each
+    // thread when they are to stop.
+    win::UniqueKernel work_;
+    // Set (auto-reset) whenever a file's flush is done.
+    win::UniqueKernel flushed_;
     std::list<Pending> pending_;
     bool stop_ = false;
     std::vector<win::UniqueKernel> threads_;

@@ -10,10 +10,8 @@
 
 #include <chrono>
 #include <deque>
-#include <mutex>
 #include <random>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace {
@@ -43,14 +41,25 @@ void HoldAllBelow(const std::wstring& folder, std::vector<HANDLE>& held) {
 }
 
 // Paths reported by the watchers, waiting to be scanned.
-std::mutex g_lock;
+CRITICAL_SECTION g_lock;
 std::deque<std::wstring> g_fresh;
 
-void Watch(std::wstring folder) {
+class Locked {
+public:
+    Locked() { ::EnterCriticalSection(&g_lock); }
+    ~Locked() { ::LeaveCriticalSection(&g_lock); }
+    Locked(const Locked&) = delete;
+    Locked& operator=(const Locked&) = delete;
+};
+
+// Runs on a thread of its own for the folder given (a new std::wstring).
+DWORD WINAPI Watch(void* param) {
+    const std::wstring folder = *static_cast<std::wstring*>(param);
+    delete static_cast<std::wstring*>(param);
     HANDLE dir = ::CreateFileW(folder.c_str(), FILE_LIST_DIRECTORY,
                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (dir == INVALID_HANDLE_VALUE) return;
+    if (dir == INVALID_HANDLE_VALUE) return 0;
     alignas(DWORD) char buffer[64 << 10];
     DWORD got = 0;
     while (::ReadDirectoryChangesW(dir, buffer, sizeof(buffer), TRUE,
@@ -61,7 +70,7 @@ void Watch(std::wstring folder) {
             const auto* info = reinterpret_cast<FILE_NOTIFY_INFORMATION*>(at);
             if (info->Action == FILE_ACTION_ADDED || info->Action == FILE_ACTION_MODIFIED ||
                 info->Action == FILE_ACTION_RENAMED_NEW_NAME) {
-                std::lock_guard<std::mutex> guard(g_lock);
+                Locked guard;
                 g_fresh.push_back(folder + L"\\" +
                                   std::wstring(info->FileName, info->FileNameLength / sizeof(wchar_t)));
             }
@@ -69,6 +78,7 @@ void Watch(std::wstring folder) {
             at += info->NextEntryOffset;
         }
     }
+    return 0;
 }
 
 struct Hold {
@@ -82,7 +92,11 @@ struct Hold {
 int wmain(int argc, wchar_t** argv) {
     if (argc < 3) return 2;
     std::vector<std::wstring> folders(argv + 2, argv + argc);
-    for (const std::wstring& folder : folders) std::thread(Watch, folder).detach();
+    ::InitializeCriticalSection(&g_lock);
+    for (const std::wstring& folder : folders) {
+        if (HANDLE thread = ::CreateThread(nullptr, 0, Watch, new std::wstring(folder), 0, nullptr))
+            ::CloseHandle(thread);
+    }
 
     std::vector<HANDLE> first;
     for (const std::wstring& folder : folders) HoldAllBelow(folder, first);
@@ -104,7 +118,7 @@ int wmain(int argc, wchar_t** argv) {
             first.clear();
         }
         {
-            std::lock_guard<std::mutex> guard(g_lock);
+            Locked guard;
             for (; !g_fresh.empty(); g_fresh.pop_front())
                 waiting.emplace_back(g_fresh.front(), now + std::chrono::seconds(2));
         }

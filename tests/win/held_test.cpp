@@ -40,6 +40,11 @@ ULONGLONG MsSince(ULONGLONG start) { return ::GetTickCount64() - start; }
 
 }  // namespace
 
+TEST(HeldFiles, WaitsAreMeasuredRightAcrossTheTickCountsWrap) {
+    EXPECT_EQ(fileio::TicksBetween(0xFFFFFF00u, 0x100u), 0x200u);
+    EXPECT_EQ(fileio::TicksBetween(1000u, 4000u), 3000u);
+}
+
 TEST(HeldFiles, ABriefHoldIsWaitedOutALongOneFailsAfterAboutThreeSecondsAReadOnlyFileAtOnce) {
     TempDir dir;
     HoldingWaiter waiter;

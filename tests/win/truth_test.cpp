@@ -29,20 +29,24 @@ protected:
 
 }  // namespace
 
+// Both ways of reading a process's path, the newer one and Windows XP's.
 TEST_F(TruthTest, TheRunningCheckKnowsTheProgramByItsFullPathOnly) {
     MakeDirs(box.dir / L"elsewhere");
     const std::wstring exe = cad + L"acad.exe";
-    EXPECT_FALSE(deploy::IsProgramRunning(exe));
-    {
-        RunningStandIn acad(exe);
-        ASSERT_TRUE(acad.Started());
-        EXPECT_TRUE(deploy::IsProgramRunning(exe));
-        // Other case and a doubled separator name the same file.
-        std::wstring upper = box.dir / L"C\\\\PROGRAM FILES\\AUTOCAD 2002\\ACAD.EXE";
-        EXPECT_TRUE(deploy::IsProgramRunning(upper));
-        EXPECT_FALSE(deploy::IsProgramRunning(box.dir / L"elsewhere\\acad.exe"));
+    for (const deploy::ImagePathReader reader : {deploy::ImagePathByQuery, deploy::ImagePathByModules}) {
+        SCOPED_TRACE(reader == deploy::ImagePathByQuery ? "QueryFullProcessImageNameW" : "Module32FirstW");
+        EXPECT_FALSE(deploy::IsProgramRunning(exe, reader));
+        {
+            RunningStandIn acad(exe);
+            ASSERT_TRUE(acad.Started());
+            EXPECT_TRUE(deploy::IsProgramRunning(exe, reader));
+            // Other case and a doubled separator name the same file.
+            std::wstring upper = box.dir / L"C\\\\PROGRAM FILES\\AUTOCAD 2002\\ACAD.EXE";
+            EXPECT_TRUE(deploy::IsProgramRunning(upper, reader));
+            EXPECT_FALSE(deploy::IsProgramRunning(box.dir / L"elsewhere\\acad.exe", reader));
+        }
+        EXPECT_FALSE(deploy::IsProgramRunning(exe, reader));
     }
-    EXPECT_FALSE(deploy::IsProgramRunning(exe));
 }
 
 TEST_F(TruthTest, AutoCadRunningStopsTheInstallAndTheUninstallBeforeAnyChange) {
