@@ -61,6 +61,8 @@ for exe in "$@"; do
     on && /^[A-Za-z]/ { on = 0 }
     on && /DLL Name:/ { dll = toupper($3); next }
     on && /^\t[0-9a-f]+\t/ { print ($3 == "<none>") ? dll "#" $2 : dll "!" $3 }' | LC_ALL=C sort -u)"
+  # No import read at all would be a parse that no longer fits objdump.
+  grep -q 'KERNEL32.DLL!' <<< "$imports" || fail "$exe: no import of KERNEL32.DLL was read from objdump -p"
   xp_dlls="$(cut -d'!' -f1 "$xp_exports" | uniq)"
   while IFS= read -r import; do
     case "$import" in

@@ -47,9 +47,13 @@ trap 'rm -rf "$work"' EXIT
 args=(sign -pkcs12 "$cert" -readpass "$work/password" -h sha256)
 [ -z "$timestamp" ] || args+=(-ts "$timestamp")
 # osslsigncode writes no file over an existing one; the copy is signed
-# beside the password and put in place once it is whole.
-osslsigncode "${args[@]}" -in "$in" -out "$work/signed.exe" >/dev/null ||
-  fail "osslsigncode could not sign $in (its message is above)"
+# beside its destination, under a name of its own, and takes the
+# destination's name in one step once it is whole.
 mkdir -p "$(dirname "$out")"
-mv -f "$work/signed.exe" "$out"
+signed="$(mktemp "$(dirname "$out")/.signing.XXXXXX")"
+trap 'rm -rf "$work" "$signed"' EXIT
+rm -f "$signed"
+osslsigncode "${args[@]}" -in "$in" -out "$signed" >/dev/null ||
+  fail "osslsigncode could not sign $in (its message is above)"
+mv -f "$signed" "$out"
 echo "Signed $out${timestamp:+, timestamped by $timestamp}"

@@ -120,7 +120,10 @@ std::vector<PlannedFile> PlannedFiles(const std::vector<Copy>& copies,
         PlannedFile file{pictureFolder + picture.name, picture.size, true};
         const auto old = present.find(module1::UpperCase(picture.name));
         file.old = old == present.end() ? PlannedFile::Old::None : PlannedFile::Old::Present;
-        if (old != present.end()) file.oldSize = old->second.size;
+        if (old != present.end()) {
+            file.oldSize = old->second.size;
+            file.oldKept = present.count(module1::UpperCase(fileio::KeptPathFor(picture.name))) > 0;
+        }
         files.push_back(file);
     }
     uint64_t menuSize = 0;
@@ -132,28 +135,46 @@ std::vector<PlannedFile> PlannedFiles(const std::vector<Copy>& copies,
     return files;
 }
 
+// What an install has done so far outside its copies, for taking it back.
+struct ThisRun {
+    std::wstring recordPath;
+    InstallRecord record;
+    // The record as it stood before this run, and its bytes (none when
+    // there was none).
+    InstallRecord previous;
+    std::optional<std::string> previousBytes;
+    std::wstring pictures;
+    bool madePictures = false;
+    std::wstring patchedCopy;
+    bool patchedCopyWritten = false;
+};
+
 // The drive of `at` filled up while this run copied: what the run did is
 // taken back, the record says what is left of ours (or is as it was before
 // the run, when nothing of this run is left), and the user hears it once.
-void StopForFullDisk(Host& host, const std::wstring& at, const module1::Copier& copier,
-                     const std::wstring& recordPath, InstallRecord record,
-                     const std::optional<std::string>& previousRecord, const std::wstring& pictures,
-                     bool madePictures) {
+void StopForFullDisk(Host& host, const std::wstring& at, const module1::Copier& copier, ThisRun& run) {
     const std::vector<std::wstring> left = TakeBack(copier.Changes(), host);
-    if (madePictures) fileio::RemoveFolder(pictures.substr(0, pictures.size() - 1), host);
+    if (run.madePictures) fileio::RemoveFolder(run.pictures.substr(0, run.pictures.size() - 1), host);
+    bool recordIsThisFolders = !left.empty();
     if (left.empty()) {
-        if (previousRecord) {
-            fileio::WriteFileReplacing(recordPath, *previousRecord, host);
+        if (run.previousBytes) {
+            fileio::WriteFileReplacing(run.recordPath, *run.previousBytes, host);
+            recordIsThisFolders = run.previous.status == RecordStatus::Usable &&
+                                  module1::UpperCase(run.previous.cadDir) == module1::UpperCase(run.record.cadDir);
         } else {
-            fileio::DeleteIfPresent(recordPath, host);
+            fileio::DeleteIfPresent(run.recordPath, host);
         }
     } else {
         Pictures stay;
-        for (const std::wstring& name : record.pictures)
-            if (fileio::FileExists(pictures + name)) stay.push_back(name);
-        record.pictures = stay;
-        WriteInstallRecord(recordPath, record, host);
+        for (const std::wstring& name : run.record.pictures)
+            if (fileio::FileExists(run.pictures + name)) stay.push_back(name);
+        run.record.pictures = stay;
+        WriteInstallRecord(run.recordPath, run.record, host);
     }
+    // The uninstall may rebuild the recorded AutoCAD's menu from the patched
+    // copy: one made now from another AutoCAD's menu must not stay beside a
+    // record of that one.
+    if (run.patchedCopyWritten && !recordIsThisFolders) fileio::DeleteIfPresent(run.patchedCopy, host);
     host.MessageShow(DiskFilledText(DriveRootOf(at), left));
     host.ProgramEnd();
 }
@@ -186,10 +207,14 @@ void CadImport(Host& host, const Folders& folders) {
     // there, so that even an install cut short can be undone. Its folder must
     // be writable: the uninstall needs the record and the menu copy kept
     // there. When it is not, the user hears so while nothing is changed yet.
-    const std::wstring recordPath = folders.InstallRecordPath();
-    InstallRecord record;
+    ThisRun run;
+    run.recordPath = folders.InstallRecordPath();
+    run.previous = ReadInstallRecord(run.recordPath);
+    run.pictures = pictures;
+    run.patchedCopy = menu::PatchedCopyPath(folders.appDir);
+    InstallRecord& record = run.record;
     record.cadDir = cadDir;
-    record.pictures = OurPictures(cadDir, pictureFiles, present, ReadInstallRecord(recordPath));
+    record.pictures = OurPictures(cadDir, pictureFiles, present, run.previous);
     const std::string recordBytes = EncodeInstallRecord(record.cadDir, record.givenBack, record.pictures);
 
     // Every drive written to must have room for its part before anything is
@@ -197,7 +222,7 @@ void CadImport(Host& host, const Folders& folders) {
     const std::vector<Copy> copies = FileCopies(folders, cadDir);
     const std::wstring cadMenu = cadDir + payload::kCadMenu;
     const std::vector<DriveSpace> drives =
-        CountSpace(PlannedFiles(copies, pictureFiles, pictures, present, recordPath, recordBytes.size(),
+        CountSpace(PlannedFiles(copies, pictureFiles, pictures, present, run.recordPath, recordBytes.size(),
                                 cadMenu, folders.appDir));
     if (std::any_of(drives.begin(), drives.end(), [](const DriveSpace& d) { return d.IsShort(); })) {
         host.MessageShow(NoRoomText(drives));
@@ -205,10 +230,10 @@ void CadImport(Host& host, const Folders& folders) {
         return;
     }
 
-    std::optional<std::string> previousRecord(std::in_place);
-    if (fileio::ReadWholeFile(recordPath, *previousRecord) != ERROR_SUCCESS) previousRecord.reset();
-    if (const DWORD error = fileio::WriteFileReplacing(recordPath, recordBytes, host)) {
-        host.MessageShow(fileio::IsDiskFullError(error) ? DiskFilledText(DriveRootOf(recordPath), {})
+    run.previousBytes.emplace();
+    if (fileio::ReadWholeFile(run.recordPath, *run.previousBytes) != ERROR_SUCCESS) run.previousBytes.reset();
+    if (const DWORD error = fileio::WriteFileReplacing(run.recordPath, recordBytes, host)) {
+        host.MessageShow(fileio::IsDiskFullError(error) ? DiskFilledText(DriveRootOf(run.recordPath), {})
                                                         : ProgramFolderUnwritableText(folders.appDir));
         host.ProgramEnd();
         return;
@@ -230,10 +255,9 @@ void CadImport(Host& host, const Folders& folders) {
     // run left there go now, in one look at the folder rather than one look
     // per picture. In a folder made just now nothing stands in the way.
     fileio::Target look = fileio::Target::InNewFolder;
-    bool madePictures = false;
     if (copier.DiskFullAt().empty()) {
-        madePictures = ::CreateDirectoryW(fileio::LongPath(pictures).c_str(), nullptr);
-        if (!madePictures) {
+        run.madePictures = ::CreateDirectoryW(fileio::LongPath(pictures).c_str(), nullptr);
+        if (!run.madePictures) {
             for (const auto& [key, entry] : present) {
                 if (fileio::IsTempName(entry.name)) fileio::DeleteIfPresent(pictures + entry.name, host);
             }
@@ -254,31 +278,27 @@ void CadImport(Host& host, const Folders& folders) {
     // uninstall must never rebuild this AutoCAD's menu from it. The menu's
     // old content is its own minus our line, so it is not kept.
     std::wstring fullAt = copier.DiskFullAt();
-    const std::wstring patchedCopy = menu::PatchedCopyPath(folders.appDir);
     if (fullAt.empty()) {
-        const bool hadCopy = fileio::FileExists(patchedCopy);
         const DWORD error = host.MenuAdd(cadMenu);
         if (error == ERROR_SUCCESS) {
-            copier.FileCopy(patchedCopy, cadMenu);
+            run.patchedCopyWritten = true;
+            copier.FileCopy(run.patchedCopy, cadMenu);
             copier.Finish();
             fullAt = copier.DiskFullAt();
         } else if (fileio::IsDiskFullError(error)) {
-            fullAt = patchedCopy;
+            fullAt = run.patchedCopy;
         } else {
-            fileio::DeleteIfPresent(patchedCopy, host);
+            fileio::DeleteIfPresent(run.patchedCopy, host);
             host.MessageShow(MenuNotAddedText(cadMenu, error));
         }
-        // A copy this run made goes with the rest of what it did.
-        if (!fullAt.empty() && !hadCopy) fileio::DeleteIfPresent(patchedCopy, host);
     }
     if (!fullAt.empty()) {
-        StopForFullDisk(host, fullAt, copier, recordPath, std::move(record), previousRecord, pictures,
-                        madePictures);
+        StopForFullDisk(host, fullAt, copier, run);
         return;
     }
 
     // Written at the start already; this finds it as it is and leaves it.
-    WriteInstallRecord(recordPath, record, host);
+    WriteInstallRecord(run.recordPath, record, host);
     host.MessageShow(text::kImportDone);
     host.ProgramEnd();
 }

@@ -3,11 +3,13 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <functional>
 
 #include "file_ops.h"
 #include "long_path.h"
 #include "module1.h"
 #include "side_files.h"
+#include "write_batch.h"
 
 namespace deploy {
 
@@ -34,6 +36,9 @@ DriveSpace AskDrive(const std::wstring& root) {
                                 MAX_PATH + 1))
         drive.hardLinks = (flags & FILE_SUPPORTS_HARD_LINKS) ||
                           module1::UpperCase(fileSystem) == L"NTFS";
+    // A CD or another read-only drive has no room to give and none to ask
+    // for: a write there fails for its own reason, and is told as such.
+    if ((flags & FILE_READ_ONLY_VOLUME) || ::GetDriveTypeW(root.c_str()) == DRIVE_CDROM) return drive;
     ULARGE_INTEGER available{};
     if (::GetDiskFreeSpaceExW(root.c_str(), &available, nullptr, nullptr)) {
         drive.available = available.QuadPart;
@@ -46,33 +51,36 @@ uint64_t InClusters(uint64_t bytes, uint64_t cluster) {
     return (bytes + cluster - 1) / cluster * cluster;
 }
 
-// What writing `file` takes on `drive`.
-void Count(DriveSpace& drive, const PlannedFile& file) {
+// What writing `file` takes on `drive`; a new file that replaces an old one
+// goes to `replaced` as well.
+void Count(DriveSpace& drive, std::vector<uint64_t>& replaced, const PlannedFile& file) {
     const uint64_t size = InClusters(file.size, drive.cluster);
     uint64_t oldBytes = file.oldSize;
+    bool kept = file.oldKept;
     WIN32_FILE_ATTRIBUTE_DATA old{};
     if (file.old == PlannedFile::Old::Unknown &&
-        ::GetFileAttributesExW(fileio::LongPath(file.target).c_str(), GetFileExInfoStandard, &old))
+        ::GetFileAttributesExW(fileio::LongPath(file.target).c_str(), GetFileExInfoStandard, &old)) {
         oldBytes = (static_cast<uint64_t>(old.nFileSizeHigh) << 32) | old.nFileSizeLow;
-    else if (file.old != PlannedFile::Old::Present) {
+        kept = file.keepOld && fileio::FileExists(fileio::KeptPathFor(file.target));
+    } else if (file.old != PlannedFile::Old::Present) {
         drive.growth += size;
         return;
     }
     if (oldBytes == file.size) return;
     const uint64_t oldSize = InClusters(oldBytes, drive.cluster);
-    if (file.keepOld && !fileio::FileExists(fileio::KeptPathFor(file.target))) {
+    if (file.keepOld && !kept) {
         // The old file stays, under its kept name.
         drive.growth += size + (drive.hardLinks ? 0 : oldSize);
         return;
     }
     if (size > oldSize) drive.growth += size - oldSize;
-    drive.largestReplaced = std::max(drive.largestReplaced, size);
+    replaced.push_back(size);
 }
 
 }  // namespace
 
 std::wstring DriveRootOf(const std::wstring& path) {
-    std::wstring root(path.size() + 2, L'\0');
+    std::wstring root(std::max<size_t>(path.size() + 2, MAX_PATH + 1), L'\0');
     if (::GetVolumePathNameW(path.c_str(), root.data(), static_cast<DWORD>(root.size()))) {
         root.resize(wcslen(root.c_str()));
         if (!root.empty() && root.back() != L'\\') root += L'\\';
@@ -90,6 +98,7 @@ std::wstring DriveName(const std::wstring& root) {
 
 std::vector<DriveSpace> CountSpace(const std::vector<PlannedFile>& files) {
     std::vector<DriveSpace> drives;
+    std::vector<std::vector<uint64_t>> replaced;
     // Files of one folder lie on one drive: it is asked for once.
     std::wstring lastFolder;
     size_t last = 0;
@@ -100,11 +109,20 @@ std::vector<DriveSpace> CountSpace(const std::vector<PlannedFile>& files) {
             auto drive = std::find_if(drives.begin(), drives.end(), [&](const DriveSpace& d) {
                 return module1::UpperCase(d.root) == module1::UpperCase(root);
             });
-            if (drive == drives.end()) drive = drives.insert(drives.end(), AskDrive(root));
+            if (drive == drives.end()) {
+                drive = drives.insert(drives.end(), AskDrive(root));
+                replaced.emplace_back();
+            }
             last = static_cast<size_t>(drive - drives.begin());
             lastFolder = folder;
         }
-        Count(drives[last], file);
+        Count(drives[last], replaced[last], file);
+    }
+    for (size_t i = 0; i < drives.size(); ++i) {
+        std::vector<uint64_t>& sizes = replaced[i];
+        const size_t inFlight = std::min(sizes.size(), fileio::WriteBatch::kMostInFlight);
+        std::partial_sort(sizes.begin(), sizes.begin() + inFlight, sizes.end(), std::greater<>());
+        for (size_t j = 0; j < inFlight; ++j) drives[i].replacing += sizes[j];
     }
     return drives;
 }

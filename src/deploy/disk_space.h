@@ -21,6 +21,8 @@ struct PlannedFile {
     enum class Old { Unknown, None, Present };
     Old old = Old::Unknown;
     uint64_t oldSize = 0;
+    // With Old::Present: whether a kept copy of it stands there already.
+    bool oldKept = false;
 };
 
 // What the install needs on one drive, and what the drive has.
@@ -33,15 +35,15 @@ struct DriveSpace {
     bool hardLinks = true;
     // What the files written take beyond what they replace, in whole clusters.
     uint64_t growth = 0;
-    // While a new file replaces an old one, both stand for a moment: the
-    // largest such new file.
-    uint64_t largestReplaced = 0;
+    // While a new file replaces an old one, both stand for a moment: as many
+    // of the largest such new files as the install has in flight at once.
+    uint64_t replacing = 0;
     // Free space for the user running the program; `known` false when the
     // drive did not say.
     uint64_t available = 0;
     bool known = false;
 
-    uint64_t Needed() const { return growth + largestReplaced; }
+    uint64_t Needed() const { return growth + replacing; }
     bool IsShort() const { return known && available < Needed(); }
 };
 

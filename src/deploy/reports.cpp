@@ -46,8 +46,9 @@ std::wstring Decimal(size_t n) {
 
 // A size in MB with one decimal, rounded up or down to it.
 std::wstring Megabytes(uint64_t bytes, bool up) {
-    constexpr uint64_t kTenth = (1u << 20) / 10;
-    const uint64_t tenths = up ? (bytes + kTenth - 1) / kTenth : bytes / kTenth;
+    constexpr uint64_t kMegabyte = 1u << 20;
+    const uint64_t part = bytes % kMegabyte * 10;
+    const uint64_t tenths = bytes / kMegabyte * 10 + (part + (up ? kMegabyte - 1 : 0)) / kMegabyte;
     return Decimal(static_cast<size_t>(tenths / 10)) + L'.' + static_cast<wchar_t>(L'0' + tenths % 10);
 }
 

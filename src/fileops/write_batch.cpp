@@ -60,11 +60,8 @@ void WriteBatch::FlushAll() {
 }
 
 void WriteBatch::Add(std::unique_ptr<ReplacingWriter> writer, std::wstring target, bool keepOld) {
-    // Files held back for their flushes keep their handles open; a few
-    // suffice to keep the disk busy while the next ones are written. Two
-    // flushes at a time: a large file's flush does not hold up the small
+    // Two flushes at a time: a large file's flush does not hold up the small
     // ones behind it, and the file system writes several in one go.
-    constexpr size_t kMaxWaiting = 16;
     constexpr size_t kFlushers = 2;
     while (work_ && flushed_ && threads_.size() < kFlushers) {
         win::UniqueKernel thread(::CreateThread(nullptr, 64 << 10, Flushing, this,

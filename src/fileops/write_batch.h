@@ -32,6 +32,13 @@ public:
         ~Done() = default;
     };
 
+    // Files held back for their flushes keep their handles open; a few
+    // suffice to keep the disk busy while the next ones are written. So
+    // many temporary files stand beside their targets at most, with the one
+    // being written.
+    static constexpr size_t kMaxWaiting = 16;
+    static constexpr size_t kMostInFlight = kMaxWaiting + 1;
+
     WriteBatch(Waiter& waiter, Done& done);
     // Commits every file still waiting.
     ~WriteBatch();

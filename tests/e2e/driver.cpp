@@ -682,7 +682,7 @@ TEST_F(SmallDrive, TooLittleRoomIsSaidOnceBeforeAnythingChanges) {
 
 TEST_F(SmallDrive, ADriveFilledDuringTheInstallStopsItAndTakesItBack) {
     WriteBytes(dist + L"\\data\\TS_DATA.mdb", std::string(32 << 20, 'd'));
-    for (int i = 50; i < 400; ++i)
+    for (int i = 50; i < 800; ++i)
         WriteBytes(dist + L"\\data\\Pictrue\\pic" + std::to_wstring(i) + L".bmp", std::string(8000, 'p'));
     const Snapshot before = Everything();
     // Another program takes the room once the database is being written.

@@ -283,6 +283,23 @@ TEST(BadDestination, AFullDiskStopsTheInstallAndTakesItBack) {
     EXPECT_EQ(Snap(c.box.dir.Path()), before);
 }
 
+// The disk fills up only when the patched menu goes into AutoCAD: its menu
+// stays, and the patched copy this run wrote goes with the rest.
+TEST(BadDestination, AFullDiskAtTheMenuTakesBackThePatchedCopyToo) {
+    InstallCase c;
+    const Snapshot before = Snap(c.box.dir.Path());
+    // Every byte the install writes but the last one: everything is new.
+    uint64_t bytes = deploy::EncodeInstallRecord(c.cad, {}, module1::ListPlainFiles(c.box.Payload(L"Pictrue\\"))).size();
+    for (const auto& [path, content] : Snap(c.box.folders.PayloadDir()))
+        if (content != "<dir>") bytes += content.size() * (path == L"CPUID.dll" ? 3 : 1);
+    bytes += 2 * menu::AddMenuLine(kSampleMenu).size();
+    fileio::SetWriteBudgetForTesting(static_cast<int64_t>(bytes) - 1);
+    const Messages messages = c.Run();
+    fileio::SetWriteBudgetForTesting(-1);
+    EXPECT_EQ(messages, Messages{deploy::DiskFilledText(deploy::DriveRootOf(c.cad), {})});
+    EXPECT_EQ(Snap(c.box.dir.Path()), before);
+}
+
 // Over an earlier install that kept the user's database, the new database
 // replaces ours and stays when the disk fills: the record and the message
 // name what is left for the uninstall.

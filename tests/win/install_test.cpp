@@ -215,9 +215,9 @@ TEST(InstallRecord, IsAnsiWhenItFitsTheCodePageAndUtf8WithABomOtherwise) {
 
 // The room an install needs on a drive: every new file in whole clusters, a
 // file of the same size as its target nothing, a replaced file what it adds,
-// plus the largest replaced file, which stands beside the old one for a
+// plus the replaced files in flight, which stand beside the old ones for a
 // moment; a kept file of the user's costs a copy only without hard links.
-TEST(SpaceCount, CountsClustersSkipsEqualFilesAndAddsTheLargestReplacedFile) {
+TEST(SpaceCount, CountsClustersSkipsEqualFilesAndAddsTheReplacedFilesInFlight) {
     TempDir dir;
     const std::wstring root = deploy::DriveRootOf(dir.Path());
     DWORD sectors = 0, bytes = 0, freeClusters = 0, clusters = 0;
@@ -234,12 +234,13 @@ TEST(SpaceCount, CountsClustersSkipsEqualFilesAndAddsTheLargestReplacedFile) {
         {dir / L"shrinks", 2 * c, false},
         {dir / L"users", 2 * c, true},
         {dir / L"listed", 7, true, deploy::PlannedFile::Old::Present, 7},
+        {dir / L"listedKept", c, true, deploy::PlannedFile::Old::Present, 1, true},
     });
     ASSERT_EQ(drives.size(), 1u);
     const deploy::DriveSpace& drive = drives[0];
     EXPECT_EQ(drive.cluster, c);
     EXPECT_TRUE(drive.known);
-    EXPECT_EQ(drive.largestReplaced, 4 * c);
+    EXPECT_EQ(drive.replacing, 4 * c + 2 * c + c);
     EXPECT_EQ(drive.growth, c + 3 * c + 2 * c + (drive.hardLinks ? 0 : c));
-    EXPECT_EQ(drive.Needed(), drive.growth + 4 * c);
+    EXPECT_EQ(drive.Needed(), drive.growth + drive.replacing);
 }
