@@ -51,6 +51,12 @@ std::wstring FolderOfPick(const std::wstring& picked) {
     return slash == std::wstring::npos ? std::wstring() : picked.substr(0, slash + 1);
 }
 
+// Whether `record` is a usable record of an install into `cadDir`.
+bool Records(const InstallRecord& record, const std::wstring& cadDir) {
+    return record.status == RecordStatus::Usable &&
+           module1::UpperCase(record.cadDir) == module1::UpperCase(cadDir);
+}
+
 // The pictures that are ours once this install is done, for the uninstall to
 // remove: every picture of the payload that is not in the picture folder
 // yet, and those an earlier install into this folder put there. A file of
@@ -59,8 +65,7 @@ std::wstring FolderOfPick(const std::wstring& picked) {
 Pictures OurPictures(const std::wstring& cadDir, const std::vector<module1::Entry>& payload,
                      const std::map<std::wstring, module1::Entry>& present, const InstallRecord& previous) {
     std::set<std::wstring> listed;
-    const bool sameFolder = previous.status == RecordStatus::Usable &&
-                            module1::UpperCase(previous.cadDir) == module1::UpperCase(cadDir);
+    const bool sameFolder = Records(previous, cadDir);
     std::set<std::wstring> earlier;
     for (const std::wstring& name : previous.pictures) earlier.insert(module1::UpperCase(name));
     // A record without pictures comes from a version that put every picture
@@ -159,8 +164,7 @@ void StopForFullDisk(Host& host, const std::wstring& at, const module1::Copier& 
     if (left.empty()) {
         if (run.previousBytes) {
             fileio::WriteFileReplacing(run.recordPath, *run.previousBytes, host);
-            recordIsThisFolders = run.previous.status == RecordStatus::Usable &&
-                                  module1::UpperCase(run.previous.cadDir) == module1::UpperCase(run.record.cadDir);
+            recordIsThisFolders = Records(run.previous, run.record.cadDir);
         } else {
             fileio::DeleteIfPresent(run.recordPath, host);
         }
