@@ -118,7 +118,7 @@ std::vector<PlannedFile> PlannedFiles(const std::vector<Copy>& copies,
         // A source that is not there is told as a failed copy later.
         if (::GetFileAttributesExW(fileio::LongPath(copy.source).c_str(), GetFileExInfoStandard, &source))
             files.push_back({copy.dest,
-                             (static_cast<uint64_t>(source.nFileSizeHigh) << 32) | source.nFileSizeLow,
+                             fileio::FileSize(source.nFileSizeHigh, source.nFileSizeLow),
                              true});
     }
     for (const module1::Entry& picture : pictures) {

@@ -60,7 +60,7 @@ void Count(DriveSpace& drive, std::vector<uint64_t>& replaced, const PlannedFile
     WIN32_FILE_ATTRIBUTE_DATA old{};
     if (file.old == PlannedFile::Old::Unknown &&
         ::GetFileAttributesExW(fileio::LongPath(file.target).c_str(), GetFileExInfoStandard, &old)) {
-        oldBytes = (static_cast<uint64_t>(old.nFileSizeHigh) << 32) | old.nFileSizeLow;
+        oldBytes = fileio::FileSize(old.nFileSizeHigh, old.nFileSizeLow);
         kept = file.keepOld && fileio::FileExists(fileio::KeptPathFor(file.target));
     } else if (file.old != PlannedFile::Old::Present) {
         drive.growth += size;

@@ -23,6 +23,9 @@ inline bool IsDiskFullError(DWORD error) {
     return error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL;
 }
 
+// A file's size from the two halves the file APIs give it in.
+inline uint64_t FileSize(DWORD high, DWORD low) { return (static_cast<uint64_t>(high) << 32) | low; }
+
 // Whether the file at `path` exists (as a file, not a folder).
 bool FileExists(const std::wstring& path);
 

@@ -108,10 +108,7 @@ std::optional<std::wstring> CadDirFind(std::wstring root, ModuleHost& host) {
     return first;
 }
 
-bool HoldsAcadExe(const std::wstring& folder) {
-    const DWORD attributes = ::GetFileAttributesW(fileio::LongPath(folder + L"acad.exe").c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
+bool HoldsAcadExe(const std::wstring& folder) { return fileio::FileExists(folder + L"acad.exe"); }
 
 void FileCopy(const std::wstring& source, const std::wstring& dest, ModuleHost& host,
               Replaced replaced, fileio::Target look) {
@@ -162,7 +159,7 @@ void ForEachEntry(const std::wstring& folder, const std::function<void(const Ent
     do {
         if (IsDotEntry(found.cFileName)) continue;
         visit({found.cFileName, found.dwFileAttributes,
-               (static_cast<uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow});
+               fileio::FileSize(found.nFileSizeHigh, found.nFileSizeLow)});
     } while (::FindNextFileW(find.Get(), &found));
 }
 
