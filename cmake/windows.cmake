@@ -38,10 +38,11 @@ add_library(ts_deploy STATIC
   src/deploy/running.cpp
   src/deploy/disk_space.cpp
   src/deploy/take_back.cpp
+  src/deploy/cad_menus.cpp
   src/deploy/cad_import.cpp
   src/deploy/cad_export.cpp)
 target_include_directories(ts_deploy PUBLIC src/deploy)
-target_link_libraries(ts_deploy PUBLIC ts_fileops)
+target_link_libraries(ts_deploy PUBLIC ts_fileops shell32)
 
 # The manifest names the architecture of the build it goes into.
 if(CMAKE_SIZEOF_VOID_P EQUAL 8)
@@ -62,7 +63,7 @@ target_link_libraries(TsSetup PRIVATE ts_deploy comctl32 gdi32 user32)
 target_link_options(TsSetup PRIVATE -municode -mwindows -static)
 
 # Stands for a running AutoCAD in the tests, copied as acad.exe.
-add_executable(stand_in WIN32 tests/e2e/stand_in.cpp)
+add_executable(stand_in WIN32 tests/e2e/stand_in.cpp tests/e2e/stand_in.rc)
 target_link_options(stand_in PRIVATE -municode -mwindows -static)
 
 # GoogleTest, built for Windows from the Debian sources.
@@ -84,7 +85,9 @@ add_executable(win_tests
   tests/win/bad_input_test.cpp
   tests/win/truth_test.cpp
   tests/win/keep_test.cpp
-  tests/win/held_test.cpp)
+  tests/win/held_test.cpp
+  tests/win/profile_menu_test.cpp
+  tests/win/upgrade_test.cpp)
 target_include_directories(win_tests PRIVATE tests/win)
 target_link_libraries(win_tests PRIVATE ts_deploy gtest_main)
 target_link_options(win_tests PRIVATE -static)
@@ -105,6 +108,7 @@ target_include_directories(e2e_driver PRIVATE tests/win)
 target_link_libraries(e2e_driver PRIVATE ts_deploy gtest_main gdi32 user32)
 target_link_options(e2e_driver PRIVATE -static)
 add_dependencies(e2e_driver stand_in scanner)
+target_compile_definitions(e2e_driver PRIVATE TS_SHARED_MENUS="Z:${ts_shared_menus}")
 add_test(NAME end_to_end
   COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/tests/e2e/run_e2e.sh
           $<TARGET_FILE:TsSetup> $<TARGET_FILE:e2e_driver> ${CMAKE_BINARY_DIR})

@@ -218,12 +218,22 @@ void CadExport(Host& host, const Folders& folders) {
     if (!ours && fileio::FolderExists(pictureFolder))
         failures.Note(ERROR_FILE_NOT_FOUND, pictureFolder);
     advance();
+    // The item comes out of every menu the record names, in whoever's
+    // profile it is; a record that names none is of a version that patched
+    // AutoCAD's own menu only. That one alone may be rebuilt from the
+    // program folder's patched copy, made from it last.
     const std::wstring cadMenu = cadDir + payload::kCadMenu;
-    const bool menuThere = fileio::FileExists(cadMenu);
-    const DWORD menuError = host.MenuDel(cadMenu);
-    // A menu that is not there (and has no copy to come back from) is
-    // nothing the uninstall failed at.
-    if (menuThere) failures.Note(menuError, cadMenu);
+    const Menus menus = record.menus.empty() ? Menus{cadMenu} : record.menus;
+    for (const std::wstring& menu : menus) {
+        const bool menuThere = fileio::FileExists(menu);
+        fileio::RemoveStaleTemp(menu, host);
+        const DWORD menuError = module1::UpperCase(menu) == module1::UpperCase(cadMenu)
+                                    ? host.MenuDel(menu)
+                                    : menu::MenuItemRemove(menu, host);
+        // A menu that is not there (and has no copy to come back from) is
+        // nothing the uninstall failed at.
+        if (menuThere) failures.Note(menuError, menu);
+    }
     advance();
 
     for (const Deployed& file : keptLibraries) undeploy(file);

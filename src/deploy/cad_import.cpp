@@ -4,6 +4,7 @@
 #include <set>
 #include <string>
 
+#include "cad_menus.h"
 #include "disk_space.h"
 #include "file_ops.h"
 #include "long_path.h"
@@ -84,11 +85,24 @@ Pictures OurPictures(const std::wstring& cadDir, const std::vector<module1::Entr
     return ours;
 }
 
-// One copy of the install, and what it does to the progress bar afterwards.
+// One copy of the install, what it does to the progress bar afterwards, and
+// its source's size and last-write time (`found` false when it is missing).
 struct Copy {
     std::wstring source, dest;
     enum class Bar { ShowAndAdvance, Advance, Stay } bar;
+    bool found = false;
+    uint64_t size = 0, time = 0;
 };
+
+// The key of the file at `path` as it stands; "" when there is none.
+std::wstring KeyOf(const std::wstring& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!::GetFileAttributesExW(fileio::LongPath(path).c_str(), GetFileExInfoStandard, &data) ||
+        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+        return std::wstring();
+    return OwnedKey(path, fileio::FileSize(data.nFileSizeHigh, data.nFileSizeLow),
+                    fileio::FileSize(data.ftLastWriteTime.dwHighDateTime, data.ftLastWriteTime.dwLowDateTime));
+}
 
 // The add-on's files but its pictures, in the order they are copied.
 std::vector<Copy> FileCopies(const Folders& folders, const std::wstring& cadDir) {
@@ -101,6 +115,13 @@ std::vector<Copy> FileCopies(const Folders& folders, const std::wstring& cadDir)
     copies.push_back({payloadDir + payload::kLibrary, folders.winDir + library, Copy::Bar::Stay});
     copies.push_back({payloadDir + payload::kLibrary, folders.sysDir + library, Copy::Bar::Stay});
     copies.push_back({payloadDir + payload::kLibrary, cadDir + payload::kLibrary, Copy::Bar::ShowAndAdvance});
+    for (Copy& copy : copies) {
+        WIN32_FILE_ATTRIBUTE_DATA source{};
+        // A source that is not there is told as a failed copy later.
+        copy.found = ::GetFileAttributesExW(fileio::LongPath(copy.source).c_str(), GetFileExInfoStandard, &source);
+        copy.size = fileio::FileSize(source.nFileSizeHigh, source.nFileSizeLow);
+        copy.time = fileio::FileSize(source.ftLastWriteTime.dwHighDateTime, source.ftLastWriteTime.dwLowDateTime);
+    }
     return copies;
 }
 
@@ -111,16 +132,10 @@ std::vector<PlannedFile> PlannedFiles(const std::vector<Copy>& copies,
                                       const std::wstring& pictureFolder,
                                       const std::map<std::wstring, module1::Entry>& present,
                                       const std::wstring& recordPath, size_t recordSize,
-                                      const std::wstring& cadMenu, const std::wstring& appDir) {
+                                      const Menus& menus, const std::wstring& appDir) {
     std::vector<PlannedFile> files;
-    for (const Copy& copy : copies) {
-        WIN32_FILE_ATTRIBUTE_DATA source{};
-        // A source that is not there is told as a failed copy later.
-        if (::GetFileAttributesExW(fileio::LongPath(copy.source).c_str(), GetFileExInfoStandard, &source))
-            files.push_back({copy.dest,
-                             fileio::FileSize(source.nFileSizeHigh, source.nFileSizeLow),
-                             true});
-    }
+    for (const Copy& copy : copies)
+        if (copy.found) files.push_back({copy.dest, copy.size, true});
     for (const module1::Entry& picture : pictures) {
         PlannedFile file{pictureFolder + picture.name, picture.size, true};
         const auto old = present.find(module1::UpperCase(picture.name));
@@ -131,13 +146,27 @@ std::vector<PlannedFile> PlannedFiles(const std::vector<Copy>& copies,
         }
         files.push_back(file);
     }
-    uint64_t menuSize = 0;
-    if (menu::PatchedSize(cadMenu, menuSize) == ERROR_SUCCESS) {
-        files.push_back({menu::PatchedCopyPath(appDir), menuSize, false});
-        files.push_back({cadMenu, menuSize, false});
+    // The patched copy is written once for each menu: its largest counts.
+    uint64_t largest = 0;
+    for (const std::wstring& menu : menus) {
+        uint64_t menuSize = 0;
+        if (menu::PatchedSize(menu, menuSize) != ERROR_SUCCESS) continue;
+        files.push_back({menu, menuSize, false});
+        largest = std::max(largest, menuSize);
     }
+    if (largest > 0) files.push_back({menu::PatchedCopyPath(appDir), largest, false});
     files.push_back({recordPath, recordSize, false});
     return files;
+}
+
+// Adds to `menus` those of `more` it does not name yet.
+void AddMenus(Menus& menus, const Menus& more) {
+    for (const std::wstring& menu : more) {
+        const std::wstring key = module1::UpperCase(menu);
+        if (std::none_of(menus.begin(), menus.end(),
+                         [&](const std::wstring& m) { return module1::UpperCase(m) == key; }))
+            menus.push_back(menu);
+    }
 }
 
 // What an install has done so far outside its copies, for taking it back.
@@ -219,15 +248,36 @@ void CadImport(Host& host, const Folders& folders) {
     InstallRecord& record = run.record;
     record.cadDir = cadDir;
     record.pictures = OurPictures(cadDir, pictureFiles, present, run.previous);
-    const std::string recordBytes = EncodeInstallRecord(record.cadDir, record.givenBack, record.pictures);
+    // The menus an earlier install into this folder changed stay named, so
+    // that the uninstall takes the item out of each, whoever ran which.
+    const CadMenus cadMenus = FindCadMenus(cadDir, folders.roamingDir);
+    Menus earlierMenus;
+    if (Records(run.previous, cadDir)) earlierMenus = run.previous.menus;
+    record.menus = earlierMenus;
+    AddMenus(record.menus, cadMenus.menus);
+    // The add-on's own files: those an earlier install wrote that nothing
+    // changed since, and those this one writes, each known by its size and
+    // the last-write time the copy gives it. A kill at any moment leaves
+    // each target as one of these, or as it was.
+    const std::vector<Copy> copies = FileCopies(folders, cadDir);
+    const Owned& earlier = run.previous.owned;
+    record.owned = earlier;
+    for (const Copy& copy : copies)
+        if (copy.found) record.owned.insert(OwnedKey(copy.dest, copy.size, fileio::StampTime(copy.time)));
+    for (const module1::Entry& picture : pictureFiles)
+        record.owned.insert(OwnedKey(pictures + picture.name, picture.size, fileio::StampTime(picture.lastWrite)));
+    const std::string recordBytes = EncodeInstallRecord(record);
+    // A target that is still one of ours is replaced without being kept;
+    // anything else in the way is the user's, kept to be given back.
+    auto replaced = [&](const std::wstring& key) {
+        return record.owned.count(key) ? module1::Replaced::Discard : module1::Replaced::Keep;
+    };
 
     // Every drive written to must have room for its part before anything is
     // written: a drive that is short is said once, with nothing changed.
-    const std::vector<Copy> copies = FileCopies(folders, cadDir);
-    const std::wstring cadMenu = cadDir + payload::kCadMenu;
     const std::vector<DriveSpace> drives =
         CountSpace(PlannedFiles(copies, pictureFiles, pictures, present, run.recordPath, recordBytes.size(),
-                                cadMenu, folders.appDir));
+                                cadMenus.menus, folders.appDir));
     if (std::any_of(drives.begin(), drives.end(), [](const DriveSpace& d) { return d.IsShort(); })) {
         host.MessageShow(NoRoomText(drives));
         host.ProgramEnd();
@@ -250,7 +300,7 @@ void CadImport(Host& host, const Folders& folders) {
     auto show = [&] { host.ProgressSet(step.AsProgress()); };
     for (const Copy& copy : copies) {
         if (!copier.DiskFullAt().empty()) break;
-        copier.FileCopy(copy.source, copy.dest, module1::Replaced::Keep);
+        copier.FileCopy(copy.source, copy.dest, replaced(KeyOf(copy.dest)));
         if (copy.bar == Copy::Bar::ShowAndAdvance) show();
         if (copy.bar != Copy::Bar::Stay) step.Advance();
     }
@@ -271,37 +321,84 @@ void CadImport(Host& host, const Folders& folders) {
     for (const module1::Entry& picture : pictureFiles) {
         if (!copier.DiskFullAt().empty()) break;
         host.EventsService();
-        copier.FileCopy(pictureSource + picture.name, pictures + picture.name, module1::Replaced::Keep, look);
+        const auto old = present.find(module1::UpperCase(picture.name));
+        const std::wstring dest = pictures + picture.name;
+        copier.FileCopy(pictureSource + picture.name, dest,
+                        old == present.end() ? module1::Replaced::Keep
+                                             : replaced(OwnedKey(dest, old->second.size, old->second.lastWrite)),
+                        look);
         show();
         step.Advance();
     }
     copier.Finish();
 
-    // Only a menu patched just now goes into AutoCAD. A copy left by an
-    // earlier install may belong to another AutoCAD, so it goes too: the
-    // uninstall must never rebuild this AutoCAD's menu from it. The menu's
-    // old content is its own minus our line, so it is not kept.
+    // The record goes on to know each target that holds our bytes now, as it
+    // stands, and what an earlier install wrote that this one did not touch.
+    Owned owned;
+    std::set<std::wstring> planned;
+    auto own = [&](const std::wstring& dest, const std::wstring& key) {
+        planned.insert(dest);
+        if (!key.empty() && (record.owned.count(key) || copier.Unchanged().count(dest))) owned.insert(key);
+    };
+    for (const Copy& copy : copies) own(copy.dest, KeyOf(copy.dest));
+    std::map<std::wstring, module1::Entry> written;
+    module1::ForEachEntry(pictures, [&](const module1::Entry& entry) {
+        written[module1::UpperCase(entry.name)] = entry;
+    });
+    for (const module1::Entry& picture : pictureFiles) {
+        const auto now = written.find(module1::UpperCase(picture.name));
+        const std::wstring dest = pictures + picture.name;
+        own(dest, now == written.end() ? std::wstring() : OwnedKey(dest, now->second.size, now->second.lastWrite));
+    }
+    for (const std::wstring& key : earlier)
+        if (!planned.count(std::wstring(OwnedKeyPath(key)))) owned.insert(key);
+
+    // Each menu of this AutoCAD gets the item: the patched copy in the
+    // program folder is made from it and copied over it, in turn. The last,
+    // AutoCAD's own menu where it has one, stays there as the trace the
+    // uninstall may rebuild that menu from. A copy left by an earlier
+    // install may belong to another AutoCAD: when no menu was patched now
+    // it goes. A menu's old content is its own minus our line, so it is not
+    // kept.
     std::wstring fullAt = copier.DiskFullAt();
-    if (fullAt.empty()) {
-        const DWORD error = host.MenuAdd(cadMenu);
-        if (error == ERROR_SUCCESS) {
+    std::vector<MenuFailure> menuFailures;
+    Menus patched;
+    for (const std::wstring& menu : cadMenus.menus) {
+        if (!fullAt.empty()) break;
+        const DWORD error = host.MenuAdd(menu);
+        if (fileio::IsDiskFullError(error)) {
+            fullAt = run.patchedCopy;
+        } else if (error != ERROR_SUCCESS) {
+            menuFailures.push_back({menu, error});
+        } else {
             run.patchedCopyWritten = true;
-            copier.FileCopy(run.patchedCopy, cadMenu);
+            const size_t failedBefore = copier.UntoldCount();
+            copier.FileCopy(run.patchedCopy, menu, module1::Replaced::Discard, fileio::Target::MayExist,
+                            module1::Copier::Tell::ByCaller);
             copier.Finish();
             fullAt = copier.DiskFullAt();
-        } else if (fileio::IsDiskFullError(error)) {
-            fullAt = run.patchedCopy;
-        } else {
-            fileio::DeleteIfPresent(run.patchedCopy, host);
-            host.MessageShow(MenuNotAddedText(cadMenu, error));
+            if (copier.UntoldCount() > failedBefore) {
+                menuFailures.push_back({menu, copier.UntoldError(), true});
+            } else if (fullAt.empty()) {
+                patched.push_back(menu);
+            }
         }
+    }
+    if (fullAt.empty()) {
+        if (patched.empty()) fileio::DeleteIfPresent(run.patchedCopy, host);
+        if (!menuFailures.empty() || !cadMenus.rivals.empty() || cadMenus.menus.empty())
+            host.MessageShow(MenusNotPatchedText(menuFailures, cadMenus.rivals, cadMenus.looked));
     }
     if (!fullAt.empty()) {
         StopForFullDisk(host, fullAt, copier, run);
         return;
     }
 
-    // Written at the start already; this finds it as it is and leaves it.
+    // Written at the start already, naming every menu it meant to change;
+    // now it names those it did.
+    record.menus = earlierMenus;
+    AddMenus(record.menus, patched);
+    record.owned = std::move(owned);
     WriteInstallRecord(run.recordPath, record, host);
     host.MessageShow(text::kImportDone);
     host.ProgramEnd();

@@ -1,6 +1,7 @@
 #include "folders.h"
 
 #include <windows.h>
+#include <shlobj.h>
 
 namespace deploy {
 
@@ -40,6 +41,14 @@ std::wstring ExecutableFolder() {
     return path.substr(0, slash);
 }
 
+// The shell's answer, not an environment variable's: the program reads none.
+std::wstring RoamingFolder() {
+    wchar_t path[MAX_PATH];
+    if (::SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, path) != S_OK)
+        return std::wstring();
+    return path;
+}
+
 }  // namespace
 
 std::vector<std::wstring> SearchRoots(const std::vector<std::wstring>& drives) {
@@ -57,6 +66,7 @@ Folders FoldersFromOs() {
     folders.appDir = ExecutableFolder();
     folders.winDir = AskOs([](wchar_t* b, DWORD n) { return ::GetWindowsDirectoryW(b, n); });
     folders.sysDir = AskOs([](wchar_t* b, DWORD n) { return ::GetSystemDirectoryW(b, n); });
+    folders.roamingDir = RoamingFolder();
     return folders;
 }
 

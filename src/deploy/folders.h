@@ -15,6 +15,9 @@ struct Folders {
     // The Windows and System folders, without a trailing "\".
     std::wstring winDir;
     std::wstring sysDir;
+    // The running user's roaming application data, where AutoCAD 2004 and
+    // 2005 keep each user's menu; "" when the shell has none.
+    std::wstring roamingDir;
 
     std::wstring PayloadDir() const { return appDir + L"\\data\\"; }
     std::wstring InstallRecordPath() const { return appDir + L"\\INFOFILE"; }

@@ -16,21 +16,59 @@ constexpr uint64_t kMaxRecordSize = 16 * 1024 * 1024;
 
 bool IsDriveLetter(wchar_t c) { return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z'); }
 
+constexpr std::wstring_view kMenuTag = L":menu ";
+constexpr std::wstring_view kFileTag = L":file ";
+// Two numbers of 16 hex digits, each followed by a blank.
+constexpr size_t kOwnedPathAt = 34;
+
+void AppendHex(std::wstring& text, uint64_t n) {
+    for (int shift = 60; shift >= 0; shift -= 4) text += L"0123456789ABCDEF"[(n >> shift) & 15];
+}
+
+bool IsOwnedKey(std::wstring_view key) {
+    if (key.size() <= kOwnedPathAt || key[16] != L' ' || key[33] != L' ') return false;
+    for (size_t i = 0; i < 33; ++i)
+        if (i != 16 && !((key[i] >= L'0' && key[i] <= L'9') || (key[i] >= L'A' && key[i] <= L'F')))
+            return false;
+    return true;
+}
+
 }  // namespace
 
-std::string EncodeInstallRecord(const std::wstring& cadDir, const GivenBack& givenBack,
-                                const Pictures& pictures) {
-    std::wstring text = cadDir + L"\r\n";
-    for (const std::wstring& name : pictures) text += name + L"\r\n";
-    for (const std::wstring& path : givenBack) text += path + L"\r\n";
+std::wstring OwnedKey(const std::wstring& path, uint64_t size, uint64_t time) {
+    std::wstring key;
+    key.reserve(kOwnedPathAt + path.size());
+    AppendHex(key, size);
+    key += L' ';
+    AppendHex(key, time);
+    key += L' ';
+    return key += path;
+}
+
+std::wstring_view OwnedKeyPath(std::wstring_view key) { return key.substr(kOwnedPathAt); }
+
+std::string EncodeInstallRecord(const InstallRecord& record) {
+    std::wstring text = record.cadDir + L"\r\n";
+    for (const std::wstring& name : record.pictures) text += name + L"\r\n";
+    for (const std::wstring& path : record.givenBack) text += path + L"\r\n";
+    for (const std::wstring& path : record.menus) text.append(kMenuTag).append(path) += L"\r\n";
+    for (const std::wstring& key : record.owned) text.append(kFileTag).append(key) += L"\r\n";
     if (std::optional<std::string> ansi = enc::ToAnsiExact(text)) return std::move(*ansi);
     return std::string(enc::kUtf8Bom) + enc::ToUtf8(text);
 }
 
+std::string EncodeInstallRecord(const std::wstring& cadDir, const GivenBack& givenBack,
+                                const Pictures& pictures) {
+    InstallRecord record;
+    record.cadDir = cadDir;
+    record.givenBack = givenBack;
+    record.pictures = pictures;
+    return EncodeInstallRecord(record);
+}
+
 DWORD WriteInstallRecord(const std::wstring& path, const InstallRecord& record,
                          fileio::Waiter& waiter) {
-    return fileio::WriteFileReplacing(
-        path, EncodeInstallRecord(record.cadDir, record.givenBack, record.pictures), waiter);
+    return fileio::WriteFileReplacing(path, EncodeInstallRecord(record), waiter);
 }
 
 std::optional<std::vector<std::wstring>> DecodeInstallRecordLines(std::string_view bytes) {
@@ -74,6 +112,17 @@ bool IsAbsoluteFolderPath(const std::wstring& path) {
     return false;
 }
 
+namespace {
+
+// A file's absolute path: an absolute folder path with a name after it.
+bool IsAbsoluteFilePath(std::wstring_view path) {
+    const size_t slash = path.find_last_of(L'\\');
+    return slash != std::wstring_view::npos && slash + 1 < path.size() &&
+           IsAbsoluteFolderPath(std::wstring(path.substr(0, slash + 1)));
+}
+
+}  // namespace
+
 InstallRecord ReadInstallRecord(const std::wstring& path) {
     InstallRecord record;
     std::string bytes;
@@ -111,7 +160,16 @@ InstallRecord ReadInstallRecord(const std::wstring& path) {
     // A file given back is named by its full path; a picture by its name
     // alone, which never holds a "\".
     for (auto line = lines->begin() + 1; line != lines->end(); ++line) {
-        if (line->find(L'\\') == std::wstring::npos) {
+        const std::wstring_view text = *line;
+        if (text.substr(0, kMenuTag.size()) == kMenuTag) {
+            if (IsAbsoluteFilePath(text.substr(kMenuTag.size())))
+                record.menus.emplace_back(text.substr(kMenuTag.size()));
+        } else if (text.substr(0, kFileTag.size()) == kFileTag) {
+            const std::wstring_view key = text.substr(kFileTag.size());
+            if (IsOwnedKey(key) && IsAbsoluteFilePath(key.substr(kOwnedPathAt))) record.owned.emplace(key);
+        } else if (!text.empty() && text.front() == L':') {
+            // A line of a later version that this one does not know.
+        } else if (line->find(L'\\') == std::wstring::npos) {
             record.pictures.push_back(std::move(*line));
         } else {
             record.givenBack.insert(std::move(*line));

@@ -6,7 +6,13 @@
 // removes those and no file of the user's. The uninstall adds the full path
 // of each file it gave back to the user (a file the install had found in its
 // way and kept), so that a later uninstall leaves those files alone; an
-// install writes the record anew without them.
+// install writes the record anew without them. Lines that begin with ":",
+// which no file name or path does, say more: ":menu <path>" names a menu
+// file the install put its item into; ":file <size> <time> <path>" (both in
+// 16 hex digits, the time in FILETIME units) a file the install wrote, by
+// its size and last-write time as written, so that a later install knows
+// it for its own as long as nothing else changed it. A version of the program that does
+// not know them reads them as paths given back, which match no file.
 #pragma once
 
 #include <windows.h>
@@ -27,9 +33,17 @@ using GivenBack = std::set<std::wstring>;
 // Names of the pictures the install deployed, as listed in the payload.
 using Pictures = std::vector<std::wstring>;
 
-// The bytes of the record for `cadDir`, its pictures and the files given back.
-std::string EncodeInstallRecord(const std::wstring& cadDir, const GivenBack& givenBack = {},
-                                const Pictures& pictures = {});
+// Menu files the install put its item into, by full path.
+using Menus = std::vector<std::wstring>;
+
+// The files the install wrote, each as OwnedKey gives it.
+using Owned = std::set<std::wstring>;
+
+// A file at `path` of `size` bytes, last written at `time`.
+std::wstring OwnedKey(const std::wstring& path, uint64_t size, uint64_t time);
+
+// The path of such a key.
+std::wstring_view OwnedKeyPath(std::wstring_view key);
 
 enum class RecordStatus {
     Usable,
@@ -46,7 +60,18 @@ struct InstallRecord {
     std::wstring cadDir;
     GivenBack givenBack;
     Pictures pictures;
+    // None in a record of a version that patched only AutoCAD's own menu.
+    Menus menus;
+    // None in a record of a version that did not know its own files.
+    Owned owned;
 };
+
+// The bytes of `record` (its status is not written).
+std::string EncodeInstallRecord(const InstallRecord& record);
+
+// The bytes of the record for `cadDir`, its pictures and the files given back.
+std::string EncodeInstallRecord(const std::wstring& cadDir, const GivenBack& givenBack = {},
+                                const Pictures& pictures = {});
 
 InstallRecord ReadInstallRecord(const std::wstring& path);
 

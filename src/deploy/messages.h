@@ -32,6 +32,24 @@ inline constexpr wchar_t kMenuNotFound[] = L"\r\n找不到这个文件。";
 inline constexpr wchar_t kMenuUnreadable[] = L"\r\n无法读取这个文件。";
 inline constexpr wchar_t kMenuTooLarge[] = L"\r\n这个文件太大，无法读取。";
 inline constexpr wchar_t kMenuCopyUnwritable[] = L"\r\n无法在程序文件夹中写入它的副本acad.mns。";
+inline constexpr wchar_t kMenuUnwritable[] = L"\r\n无法写入这个文件。";
+
+// No menu of this AutoCAD was found: the places looked follow the first
+// line, then what the user can do about it.
+inline constexpr wchar_t kNoMenuFound[] =
+    L"Tesmora菜单项没有加入AutoCAD的菜单：在以下位置没有找到这个AutoCAD的菜单文件acad.mns。\r\n";
+inline constexpr wchar_t kNoMenuAdvice[] =
+    L"如果这是AutoCAD 2004或2005：请以现在的Windows用户身份启动一次AutoCAD，然后关闭它，"
+    L"再重新运行本程序，点击“导入CAD”。\r\n"
+    L"如果这是AutoCAD 2006或更新的版本：它的菜单是acad.cui或acad.cuix文件，本程序不会在其中加入菜单项。\r\n"
+    L"无论哪种情况，都";
+// Two or more profile folders could be this AutoCAD's; they follow.
+inline constexpr wchar_t kMenuRivals[] =
+    L"以下用户配置文件夹都可能属于这个AutoCAD，无法确定是哪一个，所以其中的菜单都没有更改：\r\n";
+// How Tesmora starts without its menu item: the item's own command.
+inline constexpr wchar_t kStartWithoutMenu[] =
+    L"可以这样启动Tesmora：在AutoCAD的命令行输入 -VBARUN 并按回车，再输入 Ts_main.Ts_main 并按回车。";
+inline constexpr wchar_t kWhereNoItem[] = L"没有这个菜单项时，也";
 
 // The install cannot write its record and menu copy in the program folder
 // (read-only media, or no permission); the folder's path follows the first

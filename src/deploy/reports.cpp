@@ -27,6 +27,26 @@ std::wstring MenuNotAddedText(const std::wstring& cadMenu, DWORD error) {
     return text::kMenuNotAdded + cadMenu + reason;
 }
 
+std::wstring MenusNotPatchedText(const std::vector<MenuFailure>& failed,
+                                 const std::vector<std::wstring>& rivals,
+                                 const std::vector<std::wstring>& looked) {
+    std::wstring out;
+    for (const MenuFailure& f : failed) {
+        out += f.writing ? text::kMenuNotAdded + f.menu + text::kMenuUnwritable : MenuNotAddedText(f.menu, f.error);
+        out += L"\r\n";
+    }
+    if (!rivals.empty()) {
+        out += text::kMenuRivals;
+        for (const std::wstring& folder : rivals) out += folder + L"\r\n";
+    }
+    if (failed.empty() && rivals.empty()) {
+        out += text::kNoMenuFound;
+        for (const std::wstring& place : looked) out += place + L"\r\n";
+        return out + text::kNoMenuAdvice + text::kStartWithoutMenu;
+    }
+    return out + text::kWhereNoItem + text::kStartWithoutMenu;
+}
+
 std::wstring ProgramFolderUnwritableText(const std::wstring& appDir) {
     return text::kProgramFolderUnwritable + appDir + text::kCopyProgramFolder;
 }

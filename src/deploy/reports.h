@@ -19,6 +19,21 @@ std::wstring CadRunningText(const std::wstring& exePath);
 // be opened for reading.
 std::wstring MenuNotAddedText(const std::wstring& cadMenu, DWORD error);
 
+// What the install could not do to this AutoCAD's menus: the menus that
+// failed, each with its reason as MenuNotAddedText tells it, the profile
+// folders it could not choose between, or, when it found no menu at all,
+// every place it looked. Then how to start Tesmora without the item.
+struct MenuFailure {
+    std::wstring menu;
+    DWORD error;
+    // Whether the patched menu could not be written over it (rather than
+    // MenuAdd failing).
+    bool writing = false;
+};
+std::wstring MenusNotPatchedText(const std::vector<MenuFailure>& failed,
+                                 const std::vector<std::wstring>& rivals,
+                                 const std::vector<std::wstring>& looked);
+
 // The program folder `appDir` cannot be written: nothing was changed, and the
 // user is told to run the program from a writable copy of its folder.
 std::wstring ProgramFolderUnwritableText(const std::wstring& appDir);

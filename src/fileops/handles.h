@@ -51,8 +51,16 @@ struct KernelTraits {
     static void Close(HANDLE h) { ::CloseHandle(h); }
 };
 
+// A module loaded to read its resources.
+struct ModuleTraits {
+    using Type = HMODULE;
+    static HMODULE Invalid() { return nullptr; }
+    static void Close(HMODULE h) { ::FreeLibrary(h); }
+};
+
 using UniqueFile = UniqueHandle<FileTraits>;
 using UniqueFind = UniqueHandle<FindTraits>;
 using UniqueKernel = UniqueHandle<KernelTraits>;
+using UniqueModule = UniqueHandle<ModuleTraits>;
 
 }  // namespace win

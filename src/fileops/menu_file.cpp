@@ -61,8 +61,9 @@ DWORD AddToCopy(const std::wstring& appDir, const std::wstring& fileName, fileio
     });
 }
 
-DWORD DelFromMenu(const std::wstring& appDir, const std::wstring& fileName,
-                  fileio::Waiter& waiter) {
+// Removes the item from `fileName`. When that file is missing it is rebuilt
+// from the patched copy in `appDir`, unless there is none to rebuild from.
+DWORD DelFromMenu(const std::wstring* appDir, const std::wstring& fileName, fileio::Waiter& waiter) {
     std::string current;
     const DWORD error = fileio::ReadWholeFile(fileName, current);
     if (error == ERROR_SUCCESS) {
@@ -71,9 +72,10 @@ DWORD DelFromMenu(const std::wstring& appDir, const std::wstring& fileName,
         return WriteProduced(fileName, waiter, [&](auto emit) { return EmitRemoved(current, emit) > 0; });
     }
     if (!fileio::IsMissingPathError(error)) return error;
+    if (!appDir) return ERROR_SUCCESS;
 
     std::string patched;
-    if (const DWORD copyError = fileio::ReadWholeFile(PatchedCopyPath(appDir), patched))
+    if (const DWORD copyError = fileio::ReadWholeFile(PatchedCopyPath(*appDir), patched))
         return copyError;
     return WriteProduced(fileName, waiter, [&](auto emit) {
         EmitRemoved(patched, emit);
@@ -113,7 +115,11 @@ DWORD PatchedSize(const std::wstring& fileName, uint64_t& size) {
 }
 
 DWORD MenuDel(const std::wstring& appDir, const std::wstring& fileName, fileio::Waiter& waiter) {
-    return WithoutExceptions([&] { return DelFromMenu(appDir, fileName, waiter); });
+    return WithoutExceptions([&] { return DelFromMenu(&appDir, fileName, waiter); });
+}
+
+DWORD MenuItemRemove(const std::wstring& fileName, fileio::Waiter& waiter) {
+    return WithoutExceptions([&] { return DelFromMenu(nullptr, fileName, waiter); });
 }
 
 }  // namespace menu

@@ -30,4 +30,8 @@ DWORD PatchedSize(const std::wstring& fileName, uint64_t& size);
 DWORD MenuDel(const std::wstring& appDir, const std::wstring& fileName,
               fileio::Waiter& waiter = fileio::NoWindow());
 
+// Removes the menu item from the menu file `fileName`, keeping every other
+// line of it; a file that is not there, or holds no item, is left alone.
+DWORD MenuItemRemove(const std::wstring& fileName, fileio::Waiter& waiter = fileio::NoWindow());
+
 }  // namespace menu

@@ -30,7 +30,9 @@ DWORD CopyWhole(const std::wstring& source, const std::wstring& dest, fileio::Ta
     win::UniqueFile in = fileio::OpenForReading(source);
     if (!in) return ::GetLastError();  // a folder cannot be opened like this either
     LARGE_INTEGER size{};
-    if (!::GetFileSizeEx(in.Get(), &size)) return ::GetLastError();
+    FILETIME written{};
+    if (!::GetFileSizeEx(in.Get(), &size) || !::GetFileTime(in.Get(), nullptr, nullptr, &written))
+        return ::GetLastError();
 
     out = std::make_unique<fileio::ReplacingWriter>(dest, host, look);
     if (const DWORD error = out->Open()) return error;
@@ -47,6 +49,7 @@ DWORD CopyWhole(const std::wstring& source, const std::wstring& dest, fileio::Ta
         // A disk file reads short only at its end: no call to learn it again.
         if (got < kChunk) break;
     }
+    out->StampLastWrite(fileio::StampTime(fileio::FileSize(written.dwHighDateTime, written.dwLowDateTime)));
     // The source closes as this returns: a source copied onto itself must
     // be closed before it is replaced.
     return ERROR_SUCCESS;
@@ -123,8 +126,9 @@ void FileCopy(const std::wstring& source, const std::wstring& dest, ModuleHost& 
 Copier::Copier(ModuleHost& host) : host_(host), batch_(host, *this) {}
 
 void Copier::FileCopy(const std::wstring& source, const std::wstring& dest, Replaced replaced,
-                      fileio::Target look) {
+                      fileio::Target look, Tell tell) {
     if (!diskFullAt_.empty()) return;
+    if (tell == Tell::ByCaller) toldByCaller_ = dest;
     std::unique_ptr<fileio::ReplacingWriter> out;
     if (const DWORD error = CopyWhole(source, dest, look, host_, buffer_, out)) {
         out.reset();
@@ -139,13 +143,20 @@ void Copier::Committed(const std::wstring& dest, DWORD error, fileio::ReplacingW
         Failed(dest, error);
     } else if (change != fileio::ReplacingWriter::Change::None) {
         changes_.push_back({dest, change});
+    } else {
+        unchanged_.insert(dest);
     }
 }
 
 void Copier::Failed(const std::wstring& dest, DWORD error) {
     if (fileio::IsDiskFullError(error) && diskFullAt_.empty()) diskFullAt_ = dest;
     if (diskFullAt_.empty()) {
-        CopyFailed(dest, host_);
+        if (dest == toldByCaller_) {
+            ++untoldCount_;
+            untoldError_ = error;
+        } else {
+            CopyFailed(dest, host_);
+        }
     } else {
         fileio::RemoveStaleTemp(dest, host_);
     }
@@ -159,7 +170,8 @@ void ForEachEntry(const std::wstring& folder, const std::function<void(const Ent
     do {
         if (IsDotEntry(found.cFileName)) continue;
         visit({found.cFileName, found.dwFileAttributes,
-               fileio::FileSize(found.nFileSizeHigh, found.nFileSizeLow)});
+               fileio::FileSize(found.nFileSizeHigh, found.nFileSizeLow),
+               fileio::FileSize(found.ftLastWriteTime.dwHighDateTime, found.ftLastWriteTime.dwLowDateTime)});
     } while (::FindNextFileW(find.Get(), &found));
 }
 

@@ -5,6 +5,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -54,7 +55,8 @@ enum class Replaced {
 
 // Copies `source` over `dest`. A failure leaves `dest` as it was and is told
 // to the user with one message; the caller always goes on. A `dest` that
-// holds the same bytes already is left as it is.
+// holds the same bytes already is left as it is. A copy written gets the
+// source's last-write time (fileio::StampTime of it).
 void FileCopy(const std::wstring& source, const std::wstring& dest, ModuleHost& host,
               Replaced replaced = Replaced::Discard,
               fileio::Target look = fileio::Target::MayExist);
@@ -69,9 +71,12 @@ public:
     explicit Copier(ModuleHost& host);
     Copier(const Copier&) = delete;
     Copier& operator=(const Copier&) = delete;
+    // Who tells the user of a failed copy: the copier at once, or the caller,
+    // who finds it in Untold() once the copy is finished.
+    enum class Tell { Now, ByCaller };
     void FileCopy(const std::wstring& source, const std::wstring& dest,
                   Replaced replaced = Replaced::Discard,
-                  fileio::Target look = fileio::Target::MayExist);
+                  fileio::Target look = fileio::Target::MayExist, Tell tell = Tell::Now);
     void Finish() { batch_.Finish(); }
 
     // A file this copier changed, as its commit left it.
@@ -81,6 +86,13 @@ public:
     };
     // Every file changed so far, in the order they were named.
     const std::vector<Changed>& Changes() const { return changes_; }
+    // The destinations that held the source's bytes already and were left
+    // as they were.
+    const std::set<std::wstring>& Unchanged() const { return unchanged_; }
+
+    // How many copies the caller tells have failed, and the last one's error.
+    size_t UntoldCount() const { return untoldCount_; }
+    DWORD UntoldError() const { return untoldError_; }
 
     // The file whose copy found its disk full, "" while none has. From then
     // on the copier copies nothing more and tells no failure: the caller
@@ -95,6 +107,11 @@ private:
     ModuleHost& host_;
     std::unique_ptr<char[]> buffer_;
     std::vector<Changed> changes_;
+    std::set<std::wstring> unchanged_;
+    // The destination of the last copy whose failure the caller tells.
+    std::wstring toldByCaller_;
+    size_t untoldCount_ = 0;
+    DWORD untoldError_ = ERROR_SUCCESS;
     std::wstring diskFullAt_;
     fileio::WriteBatch batch_;
 };
@@ -104,6 +121,8 @@ struct Entry {
     std::wstring name;
     uint32_t attributes;
     uint64_t size;
+    // The last-write time, in 100-nanosecond units since 1601 (FILETIME).
+    uint64_t lastWrite;
 };
 
 // Calls visit(entry) for every entry of `folder` (ending in "\") but "."

@@ -132,6 +132,18 @@ DWORD ReplacingWriter::Diverge() {
     return ERROR_SUCCESS;
 }
 
+void ReplacingWriter::StampLastWrite(uint64_t time) {
+    stamp_ = time;
+    ApplyStamp();
+}
+
+void ReplacingWriter::ApplyStamp() {
+    // After the last write: under Wine a later write would move the time again.
+    if (!stamp_ || !file_) return;
+    FILETIME time{static_cast<DWORD>(stamp_), static_cast<DWORD>(stamp_ >> 32)};
+    ::SetFileTime(file_.Get(), nullptr, nullptr, &time);
+}
+
 DWORD ReplacingWriter::Write(std::string_view bytes) {
     if (comparing_) {
         if (SameAsOld(bytes)) {
@@ -156,6 +168,7 @@ DWORD ReplacingWriter::Commit(bool keepOld, Flushed flushed) {
         }
         // The new content is the old one cut short: written only now.
         if (const DWORD error = Diverge()) return error;
+        ApplyStamp();
         flushed = Flushed::No;
     }
     if (!file_) return ERROR_INVALID_HANDLE;

@@ -35,6 +35,12 @@ enum class Target {
 // brief hold of another program on either file is waited out. Until Commit
 // succeeds the target is untouched; a writer destroyed before that removes
 // its temporary file.
+// The last-write time this program gives a file it copies: its source's
+// (FILETIME units), rounded down to an even 2 seconds, which every file
+// system stores exactly (FAT keeps times to 2 seconds). A file that still
+// has it, and its size, is as this program wrote it.
+inline uint64_t StampTime(uint64_t fileTime) { return fileTime - fileTime % 20000000; }
+
 class ReplacingWriter {
 public:
     explicit ReplacingWriter(std::wstring target, Waiter& waiter = NoWindow(),
@@ -48,6 +54,9 @@ public:
     // another length is known to differ without reading it.
     DWORD ExpectSize(uint64_t size);
     DWORD Write(std::string_view bytes);
+    // The last-write time the new file gets once its content is written
+    // (FILETIME units); it goes to the disk with the content.
+    void StampLastWrite(uint64_t time);
     // The temporary file written so far, for a flush on another thread (see
     // WriteBatch); none when the target already holds the new bytes.
     HANDLE PendingFile() const { return file_.Get(); }
@@ -75,6 +84,7 @@ private:
     bool Scratch(size_t size);
     bool SameAsOld(std::string_view bytes);
     DWORD Diverge();
+    void ApplyStamp();
     void Discard();
     DWORD ReplaceOld(bool keepOld);
 
@@ -97,6 +107,7 @@ private:
     std::unique_ptr<char[]> scratch_;
     size_t scratchSize_ = 0;
     Change change_ = Change::None;
+    uint64_t stamp_ = 0;
 };
 
 DWORD WriteFileReplacing(const std::wstring& target, std::string_view content,

@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "app_driver.h"
+#include "folders.h"
 #include "side_files.h"
 #include "handles.h"
 #include "install_record.h"
@@ -101,6 +102,8 @@ protected:
     std::wstring cad = L"C:\\Program Files\\AutoCAD 2002\\";
     std::wstring dAcad = L"D:\\ACAD\\";
     std::wstring winDir, sysDir;
+    // The running user's roaming folder, as the program asks the shell.
+    std::wstring roaming = deploy::FoldersFromOs().roamingDir;
     std::string menuBefore;
 
     void SetUp() override {
@@ -111,6 +114,7 @@ protected:
         // A world as a user has it before the first install.
         RemoveTree(cad.substr(0, cad.size() - 1));
         RemoveTree(dAcad.substr(0, dAcad.size() - 1));
+        RemoveTree(roaming + L"\\Autodesk");
         for (const std::wstring& f : {winDir + L"\\CPUID.dll", sysDir + L"\\CPUID.dll",
                                       dist + L"\\INFOFILE", dist + L"\\acad.mns"}) {
             ::DeleteFileW(f.c_str());
@@ -141,15 +145,20 @@ protected:
         return all;
     }
 
-    void ExpectInstalledInto(const std::wstring& folder) {
+    // `menus` are those the install patched: by default AutoCAD's own.
+    void ExpectInstalledInto(const std::wstring& folder, deploy::Menus menus = {}) {
+        if (menus.empty()) menus = {folder + L"support\\acad.mns"};
         for (const wchar_t* name : {L"TS_DATA.mdb", L"acadstk.dmp", L"PROJECT.dvb", L"acad.dvb",
                                     L"TS_DATA.ldb", L"CPUID.dll"})
             EXPECT_EQ(ReadBytes(folder + name), ReadBytes(dist + L"\\data\\" + name)) << name;
         EXPECT_EQ(FileNames(folder + L"Pictrue").size(), 50u);
         EXPECT_TRUE(Exists(winDir + L"\\CPUID.dll"));
         EXPECT_TRUE(Exists(sysDir + L"\\CPUID.dll"));
-        EXPECT_EQ(ReadBytes(dist + L"\\INFOFILE"),
-                  deploy::EncodeInstallRecord(folder, {}, module1::ListPlainFiles(dist + L"\\data\\Pictrue\\")));
+        deploy::InstallRecord record;
+        record.cadDir = folder;
+        record.pictures = module1::ListPlainFiles(dist + L"\\data\\Pictrue\\");
+        record.menus = menus;
+        EXPECT_EQ(WithoutFingerprints(ReadBytes(dist + L"\\INFOFILE")), deploy::EncodeInstallRecord(record));
         EXPECT_TRUE(LeftoverTemps(folder.substr(0, folder.size() - 1)).empty());
     }
 };
@@ -528,9 +537,79 @@ TEST_F(EndToEnd, WithoutAutoCadsMenuTheUserHearsSoBeforeDone) {
     ::DeleteFileW(menu.c_str());
     const std::vector<std::wstring> shown = RunButton(dist, kImport, 2);
     ASSERT_EQ(shown.size(), 2u);
-    EXPECT_EQ(shown[0], deploy::MenuNotAddedText(menu, ERROR_FILE_NOT_FOUND));
+    EXPECT_EQ(shown[0], deploy::MenusNotPatchedText({}, {}, std::vector<std::wstring>{menu, roaming + L"\\Autodesk"}));
     EXPECT_EQ(shown[1], L"导入完成！");
     EXPECT_TRUE(Exists(cad + L"acad.dvb"));
+}
+
+namespace {
+
+// A real AutoCAD 2004 user menu with the CR LF line ends it has on Windows;
+// the sample menu where the shared files are not there.
+std::string UserMenu2004() {
+    std::wstring shared;
+    for (const wchar_t c : std::wstring(L"" TS_SHARED_MENUS L"/acad2004-user.mns")) shared += c == L'/' ? L'\\' : c;
+    const std::optional<std::string> lf = ReadBytes(shared);
+    if (!lf) return kSampleMenu;
+    std::string crlf;
+    for (const char c : *lf) c == '\n' ? crlf += "\r\n" : crlf += c;
+    return crlf;
+}
+
+}  // namespace
+
+// AutoCAD 2004 (Simplified Chinese) as its user has it: acad.exe and a
+// Support folder without a menu, and the menu in the user's profile.
+TEST_F(EndToEnd, AutoCad2004GetsTheItemInItsUsersMenuAndTheUninstallGivesThatMenuBack) {
+    RemoveTree(cad.substr(0, cad.size() - 1));
+    const std::wstring cad2004 = L"C:\\Program Files\\AutoCAD 2004\\";
+    MadeFolders made;
+    made.Make(cad2004.substr(0, cad2004.size() - 1));
+    MakeDirs(cad2004 + L"Support");
+    WriteBytes(cad2004 + L"acad.exe", "AutoCAD");
+    const std::string userMenu = UserMenu2004();
+    const std::wstring profile = roaming + L"\\Autodesk\\AutoCAD 2004\\R16.0\\chs\\Support";
+    MakeDirs(profile);
+    WriteBytes(profile + L"\\acad.mns", userMenu);
+
+    EXPECT_EQ(RunButton(dist, kImport, 1), std::vector<std::wstring>{L"导入完成！"});
+    ExpectInstalledInto(cad2004, {profile + L"\\acad.mns"});
+    EXPECT_EQ(ReadBytes(profile + L"\\acad.mns"), menu::AddMenuLine(userMenu));
+    EXPECT_EQ(FileNames(cad2004 + L"Support"), std::vector<std::wstring>{});
+    EXPECT_EQ(RunButton(dist, kExport, 1), std::vector<std::wstring>{L"导出完成！"});
+    EXPECT_EQ(ReadBytes(profile + L"\\acad.mns"), userMenu);
+    EXPECT_EQ(FileNames(profile), std::vector<std::wstring>{L"acad.mns"});
+    EXPECT_EQ(FileNames(cad2004 + L"Support"), std::vector<std::wstring>{});
+    EXPECT_EQ(FileNames(cad2004.substr(0, cad2004.size() - 1)),
+              (std::vector<std::wstring>{L"CPUID.dll", L"acad.exe"}));
+}
+
+// AutoCAD 2005 on 64-bit Windows, beside the profile an AutoCAD 2004 that
+// it replaced left behind: only 2005's menu changes.
+TEST_F(EndToEnd, AutoCad2005InProgramFilesX86ChangesOnlyItsOwnProfilesMenu) {
+    RemoveTree(cad.substr(0, cad.size() - 1));
+    const std::wstring cad2005 = L"C:\\Program Files (x86)\\AutoCAD 2005\\";
+    MadeFolders made;
+    made.Make(L"C:\\Program Files (x86)");
+    made.Make(cad2005.substr(0, cad2005.size() - 1));
+    MakeDirs(cad2005 + L"Support");
+    WriteBytes(cad2005 + L"acad.exe", "AutoCAD");
+    const std::string userMenu = UserMenu2004();
+    const std::wstring mine = roaming + L"\\Autodesk\\AutoCAD 2005\\R16.1\\enu\\Support";
+    const std::wstring stale = roaming + L"\\Autodesk\\AutoCAD 2004\\R16.0\\chs\\Support";
+    for (const std::wstring& folder : {mine, stale}) {
+        MakeDirs(folder);
+        WriteBytes(folder + L"\\acad.mns", userMenu);
+    }
+    const Snapshot staleBefore = Snap(roaming + L"\\Autodesk\\AutoCAD 2004");
+
+    EXPECT_EQ(RunButton(dist, kImport, 1), std::vector<std::wstring>{L"导入完成！"});
+    ExpectInstalledInto(cad2005, {mine + L"\\acad.mns"});
+    EXPECT_EQ(ReadBytes(mine + L"\\acad.mns"), menu::AddMenuLine(userMenu));
+    EXPECT_TRUE(Snap(roaming + L"\\Autodesk\\AutoCAD 2004") == staleBefore);
+    EXPECT_EQ(RunButton(dist, kExport, 1), std::vector<std::wstring>{L"导出完成！"});
+    EXPECT_EQ(ReadBytes(mine + L"\\acad.mns"), userMenu);
+    EXPECT_TRUE(Snap(roaming + L"\\Autodesk\\AutoCAD 2004") == staleBefore);
 }
 
 TEST_F(EndToEnd, AnUninstallListsTheOneFileHeldOpenAndRemovesTheRest) {

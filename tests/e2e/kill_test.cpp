@@ -13,6 +13,7 @@
 #include <random>
 
 #include "app_driver.h"
+#include "folders.h"
 #include "side_files.h"
 #include "install_record.h"
 #include "menu_text.h"
@@ -34,6 +35,10 @@ protected:
     std::wstring data = dist + L"\\data\\";
     std::wstring cad = L"C:\\Program Files\\AutoCAD 2002\\";
     std::wstring winDll, sysDll;
+    // The menu the install patches: AutoCAD 2002's own, or for AutoCAD 2004
+    // its user's, in the roaming profile (UseAutoCad2004).
+    std::wstring menuPath = cad + L"support\\acad.mns";
+    std::wstring profile;
     std::string menuBefore = kSampleMenu;
     std::string menuAfter = menu::AddMenuLine(kSampleMenu);
     int kills = 20;
@@ -49,7 +54,19 @@ protected:
         deploy::Pictures ours;
         for (const std::wstring& name : module1::ListPlainFiles(data + L"Pictrue\\"))
             if (!users.count(cad + L"Pictrue\\" + name)) ours.push_back(name);
-        return deploy::EncodeInstallRecord(cad, givenBack, ours);
+        deploy::InstallRecord record;
+        record.cadDir = cad;
+        record.givenBack = givenBack;
+        record.pictures = ours;
+        record.menus = {menuPath};
+        return deploy::EncodeInstallRecord(record);
+    }
+
+    void UseAutoCad2004() {
+        RemoveTree(cad.substr(0, cad.size() - 1));
+        cad = L"C:\\Program Files\\AutoCAD 2004\\";
+        profile = deploy::FoldersFromOs().roamingDir + L"\\Autodesk";
+        menuPath = profile + L"\\AutoCAD 2004\\R16.0\\chs\\Support\\acad.mns";
     }
 
     void WithUsersFiles() {
@@ -84,7 +101,11 @@ protected:
         RemoveTree(cad.substr(0, cad.size() - 1));
         MakeDirs(cad + L"support");
         WriteBytes(cad + L"acad.exe", "AutoCAD");
-        WriteBytes(cad + L"support\\acad.mns", menuBefore);
+        if (!profile.empty()) {
+            RemoveTree(profile);
+            MakeDirs(menuPath.substr(0, menuPath.rfind(L'\\')));
+        }
+        WriteBytes(menuPath, menuBefore);
         for (const std::wstring& f : {winDll, sysDll, dist + L"\\INFOFILE", dist + L"\\acad.mns"}) {
             ::DeleteFileW(f.c_str());
             ::DeleteFileW(fileio::KeptPathFor(f).c_str());
@@ -103,7 +124,7 @@ protected:
         MakeDirs(cad + L"Pictrue");
         for (const std::wstring& name : FileNames(data + L"Pictrue"))
             ::CopyFileW((data + L"Pictrue\\" + name).c_str(), (cad + L"Pictrue\\" + name).c_str(), FALSE);
-        WriteBytes(cad + L"support\\acad.mns", menuAfter);
+        WriteBytes(menuPath, menuAfter);
         WriteBytes(dist + L"\\acad.mns", menuAfter);
         WriteBytes(dist + L"\\INFOFILE", Record());
         for (const auto& [path, content] : users) WriteBytes(fileio::KeptPathFor(path), content);
@@ -175,7 +196,8 @@ protected:
     void CheckFiles(bool fromInstalled) {
         CheckUsersFiles(fromInstalled, false);
         const std::optional<std::string> none;
-        ExpectOneOf(cad + L"support\\acad.mns", {menuBefore, menuAfter});
+        ExpectOneOf(menuPath, {menuBefore, menuAfter});
+        if (!profile.empty()) ExpectOneOf(cad + L"support\\acad.mns", {none});
         for (const wchar_t* name : kDeployed) {
             if (users.count(cad + name)) continue;
             const bool keptByUninstall = fromInstalled && std::wstring(name) == L"CPUID.dll";
@@ -204,6 +226,8 @@ protected:
     void ExpectNoTemporaryFiles() {
         std::vector<std::wstring> temps = LeftoverTemps(cad.substr(0, cad.size() - 1));
         for (const std::wstring& t : LeftoverTemps(dist)) temps.push_back(t);
+        if (!profile.empty())
+            for (const std::wstring& t : LeftoverTemps(profile)) temps.push_back(t);
         for (const std::wstring& f : {winDll, sysDll})
             if (Exists(fileio::TempPathFor(f))) temps.push_back(fileio::TempPathFor(f));
         EXPECT_EQ(temps, std::vector<std::wstring>{});
@@ -254,4 +278,16 @@ TEST_F(KillTest, AnUninstallGivingTheUsersFilesBackKilledAtAnyMomentLosesNoneOfT
     WithUsersFiles();
     KillMany(kExport, L"导出完成！", true);
     EXPECT_EQ(partial, 0);
+}
+
+// AutoCAD 2004's menu is its user's, in the roaming profile: it too is whole
+// at every moment, and the next run finishes the work.
+TEST_F(KillTest, AnInstallAndAnUninstallOfAutoCad2004KilledAtAnyMomentLeaveItsUsersMenuWhole) {
+    UseAutoCad2004();
+    kills = (kills + 1) / 2;
+    KillMany(kImport, L"导入完成！", false);
+    KillMany(kExport, L"导出完成！", true);
+    EXPECT_EQ(partial, 0);
+    RemoveTree(profile);
+    RemoveTree(cad.substr(0, cad.size() - 1));
 }

@@ -192,7 +192,11 @@ TEST(BadDestination, ReadOnlyAndLockedFilesAreKeptWithOneMessageEach) {
 TEST(BadDestination, AReadOnlyOrLockedMenuFileIsKept) {
     InstallCase c;
     ::SetFileAttributesW((c.cad + L"support\\acad.mns").c_str(), FILE_ATTRIBUTE_READONLY);
-    EXPECT_EQ(c.Run(), (Messages{module1::kCopyError, deploy::text::kImportDone}));
+    const std::vector<std::wstring> unwritable = c.Run();
+    ASSERT_EQ(unwritable.size(), 2u);
+    EXPECT_EQ(unwritable[0], deploy::MenusNotPatchedText({{c.cad + L"support\\acad.mns", ERROR_ACCESS_DENIED, true}}, {}, {}));
+    EXPECT_NE(unwritable[0].find(L"无法写入"), std::wstring::npos);
+    EXPECT_NE(unwritable[0].find(L"-VBARUN"), std::wstring::npos);
     EXPECT_EQ(ReadBytes(c.cad + L"support\\acad.mns"), kSampleMenu);
 
     InstallCase d;
@@ -202,7 +206,7 @@ TEST(BadDestination, AReadOnlyOrLockedMenuFileIsKept) {
     // AutoCAD holds its menu open: it cannot even be read, so nothing is
     // patched, and the user hears so.
     const std::wstring menu = d.cad + L"support\\acad.mns";
-    EXPECT_EQ(d.Run(), (Messages{deploy::text::kMenuNotAdded + menu + deploy::text::kMenuUnreadable,
+    EXPECT_EQ(d.Run(), (Messages{deploy::MenusNotPatchedText({{menu, ERROR_SHARING_VIOLATION}}, {}, {}),
                                  deploy::text::kImportDone}));
     lock.Reset();
     EXPECT_EQ(ReadBytes(d.cad + L"support\\acad.mns"), kSampleMenu);

@@ -7,6 +7,7 @@
 #include "messages.h"
 #include "module1.h"
 #include "procedures.h"
+#include "reports.h"
 #include "test_support.h"
 
 using namespace test;
@@ -22,9 +23,14 @@ std::vector<float> Expected(int pictures) {
     return shown;
 }
 
-// The record of an install of the sandbox's payload into `cadDir`.
+// The record of an install of the sandbox's payload into `cadDir`, whose
+// own menu it patched when it has one.
 std::string Record(const Sandbox& box, const std::wstring& cadDir) {
-    return deploy::EncodeInstallRecord(cadDir, {}, module1::ListPlainFiles(box.Payload(L"Pictrue\\")));
+    deploy::InstallRecord record;
+    record.cadDir = cadDir;
+    record.pictures = module1::ListPlainFiles(box.Payload(L"Pictrue\\"));
+    if (Exists(cadDir + L"support\\acad.mns")) record.menus = {cadDir + L"support\\acad.mns"};
+    return deploy::EncodeInstallRecord(record);
 }
 
 class InstallTest : public ::testing::Test {
@@ -56,7 +62,7 @@ TEST_F(InstallTest, DeploysEverythingIntoTheFolderFoundOnC) {
     EXPECT_EQ(ReadBytes(cad + L"Pictrue\\p2.jpg"), "picture 2");
     EXPECT_EQ(ReadBytes(cad + L"support\\acad.mns"), menu::AddMenuLine(kSampleMenu));
     EXPECT_EQ(ReadBytes(menu::PatchedCopyPath(box.folders.appDir)), menu::AddMenuLine(kSampleMenu));
-    EXPECT_EQ(ReadBytes(box.folders.InstallRecordPath()), Record(box, cad));
+    EXPECT_EQ(WithoutFingerprints(ReadBytes(box.folders.InstallRecordPath())), Record(box, cad));
     EXPECT_TRUE(LeftoverTemps(box.dir.Path()).empty());
 }
 
@@ -97,7 +103,7 @@ TEST_F(InstallTest, AFolderHoldingAcadExeIsTakenBeforeAnEarlierOneWithout) {
         }
         local.MakePayload(1);
         deploy::CadImport(localHost, local.folders);
-        EXPECT_EQ(ReadBytes(local.folders.InstallRecordPath()),
+        EXPECT_EQ(WithoutFingerprints(ReadBytes(local.folders.InstallRecordPath())),
                   Record(local, withAcadExe ? x86 : viewer)) << withAcadExe;
         EXPECT_EQ(localHost.messages.back(), deploy::text::kImportDone);
         if (withAcadExe) {
@@ -129,7 +135,7 @@ TEST_F(InstallTest, WithoutAFolderTheUserPicksAcadExeAndItsFolderIsTaken) {
     EXPECT_EQ(host.messages, (std::vector<std::wstring>{deploy::text::kAskForAcadExe,
                                                         deploy::text::kImportDone}));
     EXPECT_EQ(host.filters, std::vector<std::wstring>{L"可执行文件（acad.exe）(*.exe)|*.exe"});
-    EXPECT_EQ(ReadBytes(box.folders.InstallRecordPath()), Record(box, acadDir));
+    EXPECT_EQ(WithoutFingerprints(ReadBytes(box.folders.InstallRecordPath())), Record(box, acadDir));
     EXPECT_TRUE(Exists(acadDir + L"TS_DATA.mdb"));
     EXPECT_TRUE(IsDir(acadDir + L"Pictrue"));
 }
@@ -166,11 +172,12 @@ TEST_F(InstallTest, WithoutAutoCadsMenuAStaleCopyIsNotInstalled) {
     box.MakePayload(0);
     Install();
     const std::wstring menu = cad + L"support\\acad.mns";
-    EXPECT_EQ(host.messages, (std::vector<std::wstring>{
-                                 deploy::text::kMenuNotAdded + menu + deploy::text::kMenuNotFound,
-                                 deploy::text::kImportDone}));
+    EXPECT_EQ(host.messages,
+              (std::vector<std::wstring>{
+                  deploy::MenusNotPatchedText({}, {}, std::vector<std::wstring>{menu, box.folders.roamingDir + L"\\Autodesk"}),
+                  deploy::text::kImportDone}));
     EXPECT_FALSE(Exists(menu));
-    EXPECT_EQ(ReadBytes(box.folders.InstallRecordPath()), Record(box, cad));
+    EXPECT_EQ(WithoutFingerprints(ReadBytes(box.folders.InstallRecordPath())), Record(box, cad));
     // Nor may the uninstall rebuild this AutoCAD's menu from that copy.
     EXPECT_FALSE(Exists(menu::PatchedCopyPath(box.folders.appDir)));
     RecordingHost uninstall(box.folders.appDir);

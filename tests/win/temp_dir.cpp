@@ -237,6 +237,7 @@ Sandbox::Sandbox() {
     folders.appDir = dir / L"app";
     folders.winDir = dir / L"windows";
     folders.sysDir = dir / L"windows\\system32";
+    folders.roamingDir = dir / L"roaming";
     MakeDirs(folders.appDir + L"\\data");
     MakeDirs(folders.sysDir);
 }
@@ -265,6 +266,18 @@ void Sandbox::MakePayload(int pictures) {
     for (int i = 0; i < pictures; ++i)
         WriteBytes(data + L"Pictrue\\p" + std::to_wstring(i) + L".jpg",
                    "picture " + std::to_string(i));
+}
+
+std::optional<std::string> WithoutFingerprints(const std::optional<std::string>& record) {
+    if (!record) return record;
+    std::string kept;
+    for (size_t at = 0; at < record->size();) {
+        size_t end = record->find('\n', at);
+        end = end == std::string::npos ? record->size() : end + 1;
+        if (record->compare(at, 6, ":file ") != 0) kept.append(*record, at, end - at);
+        at = end;
+    }
+    return kept;
 }
 
 }  // namespace test

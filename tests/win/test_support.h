@@ -127,6 +127,10 @@ struct Sandbox {
     std::wstring Payload(const std::wstring& name) const { return folders.PayloadDir() + name; }
 };
 
+// A record's bytes without its lines that name the files it wrote by their
+// size and last-write time, which a test does not know beforehand.
+std::optional<std::string> WithoutFingerprints(const std::optional<std::string>& record);
+
 inline const std::string kSampleMenu =
     "***MENUGROUP=ACAD\r\n***POP7\r\n**DRAW\r\nID_Line [&Line]^C^C_line\r\n\r\n***POP8\r\n"
     "**DIMENSION\r\nID_Dim [&Dimension]^C^C_dim\r\n";

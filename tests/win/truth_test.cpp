@@ -83,9 +83,12 @@ TEST_F(TruthTest, AMenuThatCannotBePatchedIsToldBeforeTheEnd) {
     ::DeleteFileW(menu.c_str());
     const RecordingHost missing = Install();
     ASSERT_EQ(missing.messages.size(), 2u);
-    EXPECT_EQ(missing.messages[0], deploy::MenuNotAddedText(menu, ERROR_FILE_NOT_FOUND));
-    EXPECT_NE(missing.messages[0].find(menu), std::wstring::npos);
-    EXPECT_NE(missing.messages[0].find(L"找不到"), std::wstring::npos);
+    // Where it looked, and how Tesmora starts without its item.
+    EXPECT_EQ(missing.messages[0], deploy::MenusNotPatchedText({}, {}, std::vector<std::wstring>{
+                                       menu, box.folders.roamingDir + L"\\Autodesk"}));
+    EXPECT_NE(missing.messages[0].find(L"没有找到"), std::wstring::npos);
+    EXPECT_NE(missing.messages[0].find(L"-VBARUN"), std::wstring::npos);
+    EXPECT_NE(missing.messages[0].find(L"Ts_main.Ts_main"), std::wstring::npos);
     EXPECT_EQ(missing.messages[1], deploy::text::kImportDone);
     // Everything else was deployed and recorded.
     EXPECT_EQ(ReadBytes(cad + L"acad.dvb"), ReadBytes(box.Payload(L"acad.dvb")));
