@@ -662,6 +662,66 @@ TEST_F(EndToEnd, TheUsersOwnFilesComeBackByteForByteAfterTheUninstall) {
 
 namespace {
 
+// A later version of the add-on in the payload: three files changed, one
+// picture redrawn, one dropped, one new.
+void NewerPayload(const std::wstring& dist) {
+    const std::wstring data = dist + L"\\data\\";
+    for (const wchar_t* name : {L"TS_DATA.mdb", L"PROJECT.dvb", L"acad.dvb"}) WriteBytes(data + name, "payload file, version 2");
+    WriteBytes(data + L"Pictrue\\pic1.bmp", std::string(3000, 'q'));
+    ::DeleteFileW((data + L"Pictrue\\pic2.bmp").c_str());
+    WriteBytes(data + L"Pictrue\\pic50.bmp", std::string(2000, 'n'));
+}
+
+std::vector<std::wstring> KeptFiles(const Snapshot& world) {
+    std::vector<std::wstring> kept;
+    for (const auto& [path, content] : world)
+        if (path.find(L"~TsSetup") != std::wstring::npos && content != "<absent>") kept.push_back(path);
+    return kept;
+}
+
+}  // namespace
+
+TEST_F(EndToEnd, ANewerTesmoraOverAnOlderOneKeepsNothingOfTheOlderAndTheUninstallLeavesNothing) {
+    const Snapshot before = CadWorld(cad, winDir, sysDir);
+    ASSERT_EQ(RunButton(dist, kImport, 1), std::vector<std::wstring>{L"导入完成！"});
+    NewerPayload(dist);
+    ASSERT_EQ(RunButton(dist, kImport, 1), std::vector<std::wstring>{L"导入完成！"});
+    EXPECT_EQ(KeptFiles(CadWorld(cad, winDir, sysDir)), std::vector<std::wstring>{});
+    for (const wchar_t* name : {L"TS_DATA.mdb", L"PROJECT.dvb", L"acad.dvb", L"Pictrue\\pic1.bmp", L"Pictrue\\pic50.bmp"})
+        EXPECT_EQ(ReadBytes(cad + name), ReadBytes(dist + L"\\data\\" + name)) << name;
+
+    ASSERT_EQ(RunButton(dist, kExport, 1), std::vector<std::wstring>{L"导出完成！"});
+    Snapshot expected = before;
+    for (const std::wstring& dll : {cad + L"CPUID.dll", winDir + L"\\CPUID.dll"})
+        expected[dll] = *ReadBytes(dist + L"\\data\\CPUID.dll");
+    EXPECT_TRUE(CadWorld(cad, winDir, sysDir) == expected);
+    EXPECT_EQ(FileNames(cad.substr(0, cad.size() - 1)), (std::vector<std::wstring>{L"CPUID.dll", L"acad.exe"}));
+}
+
+TEST_F(EndToEnd, ANewerTesmoraOverTheUsersOwnFilesKeepsOnlyTheirsAndTheUninstallGivesThemBack) {
+    WriteBytes(cad + L"acad.dvb", "the user's own startup macros");
+    MakeDirs(cad + L"Pictrue");
+    WriteBytes(cad + L"Pictrue\\pic1.bmp", "the user's own picture");
+    WriteBytes(winDir + L"\\CPUID.dll", "another vendor's CPUID.dll (Windows)");
+    WriteBytes(sysDir + L"\\CPUID.dll", "another vendor's CPUID.dll (System)");
+    const Snapshot before = CadWorld(cad, winDir, sysDir);
+    ASSERT_EQ(RunButton(dist, kImport, 1), std::vector<std::wstring>{L"导入完成！"});
+    NewerPayload(dist);
+    ASSERT_EQ(RunButton(dist, kImport, 1), std::vector<std::wstring>{L"导入完成！"});
+    const Snapshot upgraded = CadWorld(cad, winDir, sysDir);
+    const std::vector<std::wstring> kept = KeptFiles(upgraded);
+    EXPECT_EQ(kept.size(), 4u);
+    for (const std::wstring& path : kept)
+        EXPECT_EQ(upgraded.at(path), before.at(fileio::TargetOfKept(path).value()));
+
+    ASSERT_EQ(RunButton(dist, kExport, 1), std::vector<std::wstring>{L"导出完成！"});
+    Snapshot expected = before;
+    expected[cad + L"CPUID.dll"] = *ReadBytes(dist + L"\\data\\CPUID.dll");
+    EXPECT_TRUE(CadWorld(cad, winDir, sysDir) == expected);
+}
+
+namespace {
+
 // The full-disk cases: AutoCAD lives on E:, a small drive of its own (a tmpfs
 // that run_e2e.sh mounted), which the driver fills as another program would.
 class SmallDrive : public EndToEnd {

@@ -85,16 +85,24 @@ protected:
         wchar_t buffer[MAX_PATH];
         winDll = std::wstring(buffer, ::GetWindowsDirectoryW(buffer, MAX_PATH)) + L"\\CPUID.dll";
         sysDll = std::wstring(buffer, ::GetSystemDirectoryW(buffer, MAX_PATH)) + L"\\CPUID.dll";
-        // A payload big enough that a kill often lands inside a copy.
-        RemoveTree(dist + L"\\data");
-        MakeDirs(data + L"Pictrue");
-        WriteBytes(data + L"TS_DATA.mdb", std::string(24 << 20, 'm'));
-        for (const wchar_t* name : {L"acadstk.dmp", L"PROJECT.dvb", L"acad.dvb", L"CPUID.dll"})
-            WriteBytes(data + name, std::string(256 << 10, 'd'));
-        WriteBytes(data + L"TS_DATA.ldb", "");
-        for (int i = 0; i < kPictures; ++i)
-            WriteBytes(data + L"Pictrue\\pic" + std::to_wstring(i) + L".bmp",
-                       std::string(32 << 10, static_cast<char>('a' + i % 26)));
+        MakePayload(data, 1);
+    }
+
+    // A payload big enough that a kill often lands inside a copy, in
+    // `folder` (ending in "\\"). Its second version has another database,
+    // AutoCAD projects and pictures, one picture fewer and one more.
+    static void MakePayload(const std::wstring& folder, int version) {
+        RemoveTree(folder.substr(0, folder.size() - 1));
+        MakeDirs(folder + L"Pictrue");
+        const char mark = version == 1 ? 'a' : 'b';
+        WriteBytes(folder + L"TS_DATA.mdb", std::string(24 << 20, mark));
+        for (const wchar_t* name : {L"PROJECT.dvb", L"acad.dvb"})
+            WriteBytes(folder + name, std::string(256 << 10, mark));
+        for (const wchar_t* name : {L"acadstk.dmp", L"CPUID.dll"}) WriteBytes(folder + name, std::string(256 << 10, 'd'));
+        WriteBytes(folder + L"TS_DATA.ldb", "");
+        for (int i = version == 1 ? 0 : 1; i < kPictures + version - 1; ++i)
+            WriteBytes(folder + L"Pictrue\\pic" + std::to_wstring(i) + L".bmp",
+                       std::string(32 << 10, static_cast<char>(mark + i % 24)));
     }
 
     void ResetToBefore() {
@@ -153,8 +161,10 @@ protected:
     }
 
     // `path` must hold one of the allowed contents; nothing stands for absent.
+    // The record is compared without the fingerprints of the files it names.
     void ExpectOneOf(const std::wstring& path, std::initializer_list<std::optional<std::string>> allowed) {
-        const std::optional<std::string> actual = ReadBytes(path);
+        const std::optional<std::string> actual =
+            path == dist + L"\\INFOFILE" ? WithoutFingerprints(ReadBytes(path)) : ReadBytes(path);
         for (const std::optional<std::string>& a : allowed)
             if (a == actual) return;
         ++partial;
@@ -233,6 +243,27 @@ protected:
         EXPECT_EQ(temps, std::vector<std::wstring>{});
     }
 
+    // AutoCAD's folder and the library's copies outside it, with the files
+    // that stand beside each.
+    Snapshot World() const {
+        Snapshot world;
+        for (auto& [path, content] : Snap(cad.substr(0, cad.size() - 1))) world[cad + path] = content;
+        for (const std::wstring& dll : {winDll, sysDll})
+            for (const std::wstring& f : {dll, fileio::KeptPathFor(dll), fileio::TempPathFor(dll)})
+                if (std::optional<std::string> bytes = ReadBytes(f)) world[f] = std::move(*bytes);
+        return world;
+    }
+
+    // Makes the payload of `version` the one in "data"; the other waits in
+    // "data-1" or "data-2".
+    void UsePayload(int version) {
+        const std::wstring other = dist + L"\\data-" + std::to_wstring(version);
+        if (!IsDir(other)) return;
+        const std::wstring current = dist + L"\\data-" + std::to_wstring(3 - version);
+        ASSERT_TRUE(::MoveFileW((dist + L"\\data").c_str(), current.c_str()));
+        ASSERT_TRUE(::MoveFileW(other.c_str(), (dist + L"\\data").c_str()));
+    }
+
     void KillMany(int button, const wchar_t* done, bool fromInstalled) {
         auto reset = [&] { fromInstalled ? ResetToInstalled() : ResetToBefore(); };
         reset();
@@ -290,4 +321,60 @@ TEST_F(KillTest, AnInstallAndAnUninstallOfAutoCad2004KilledAtAnyMomentLeaveItsUs
     EXPECT_EQ(partial, 0);
     RemoveTree(profile);
     RemoveTree(cad.substr(0, cad.size() - 1));
+}
+
+// An upgrade killed at any moment, and then the uninstall (every other time
+// after the older version was installed again): nothing of either version stays,
+// and what the user had is back, byte for byte. Once over a clean AutoCAD,
+// once over the user's own files.
+TEST_F(KillTest, AnUpgradeKilledAtAnyMomentThenUninstalledLeavesNothingOfEitherVersion) {
+    MakePayload(dist + L"\\data-2\\", 2);
+    const std::wstring older = dist + L"\\data-1\\";
+    kills = (kills + 2) / 3;
+    for (const bool withUsers : {false, true}) {
+        users.clear();
+        if (withUsers) WithUsersFiles();
+        ResetToBefore();
+        const Snapshot before = World();
+        // What stays by design: the library in AutoCAD's folder, and in the
+        // Windows folder where the user had none.
+        Snapshot expected = before;
+        const std::string library = *ReadBytes(data + L"CPUID.dll");
+        expected[cad + L"CPUID.dll"] = library;
+        if (!users.count(winDll)) expected[winDll] = library;
+
+        CompleteRun(kImport, L"导入完成！");
+        UsePayload(2);
+        const int length = CompleteRun(kImport, L"导入完成！");
+        UsePayload(1);
+        CompleteRun(kExport, L"导出完成！");
+        ASSERT_TRUE(World() == expected) << "a complete upgrade and uninstall left something behind";
+        std::printf("upgrade length %d ms, seeds %u to %u\n", length, seed, seed + kills - 1);
+        for (int i = 0; i < kills; ++i) {
+            std::mt19937 random(seed + i);
+            const int delay = std::uniform_int_distribution<int>(0, length)(random);
+            ResetToBefore();
+            CompleteRun(kImport, L"导入完成！");
+            UsePayload(2);
+            KilledRun(kImport, delay);
+            SCOPED_TRACE("seed " + std::to_string(seed + i) + ", upgrade killed after " + std::to_string(delay) + " ms");
+            // Each file is whole: of one version or the other, or the user's.
+            for (const auto& [path, content] : World()) {
+                if (content == "<dir>" || path.find(L"~TsSetup.") != std::wstring::npos) continue;
+                const std::wstring name = path == winDll || path == sysDll ? L"CPUID.dll" : path.substr(cad.size());
+                const auto user = users.find(path);
+                ExpectOneOf(path, {ReadBytes(data + name), ReadBytes(older + name),
+                                   user == users.end() ? std::nullopt : std::optional<std::string>(user->second),
+                                   name == L"acad.exe" || name == L"support\\acad.mns" ? ReadBytes(path) : std::nullopt});
+            }
+            // Every other time the older version is installed again first, to
+            // its end: a file the killed run wrote is ours to it as well.
+            UsePayload(1);
+            if (i % 2) CompleteRun(kImport, L"导入完成！");
+            CompleteRun(kExport, L"导出完成！");
+            EXPECT_TRUE(World() == expected) << "the uninstall after the killed upgrade left something behind";
+            ExpectNoTemporaryFiles();
+        }
+    }
+    EXPECT_EQ(partial, 0);
 }

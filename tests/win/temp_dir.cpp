@@ -180,6 +180,7 @@ RunningStandIn::~RunningStandIn() {
 
 bool RecordingHost::ProgressSet(float value) {
     NoteCall();
+    if (onProgress) onProgress(value);
     const bool accepted = progress::InRange(value);
     progress.push_back({value, accepted});
     if (accepted) bar_ = value;

@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -96,6 +97,8 @@ public:
     std::vector<std::wstring> filters;   // one per file-dialog call
     std::vector<std::wstring> pickAnswers;  // "" is a cancel
     int eventsServiced = 0;
+    // Called with each value the procedure gives the bar, before it is set.
+    std::function<void(float)> onProgress;
     bool ended = false;
     bool calledAfterEnd = false;
 

@@ -34,6 +34,17 @@ class UpgradeTest : public ::testing::Test {
         ::DeleteFileW(box.Payload(L"Pictrue\\p2.jpg").c_str());
         WriteBytes(box.Payload(L"Pictrue\\p3.jpg"), "picture 3, new");
     }
+    std::wstring PayloadFolder() const { return box.folders.appDir + L"\\data"; }
+    Snapshot Payload() const { return Snap(PayloadFolder()); }
+    // Puts back a payload that Payload() gave.
+    void PutPayload(const Snapshot& payload) {
+        RemoveTree(PayloadFolder());
+        MakeDirs(PayloadFolder());
+        for (const auto& [path, content] : payload) {
+            if (content == "<dir>") MakeDirs(PayloadFolder() + L"\\" + path);
+            else WriteBytes(PayloadFolder() + L"\\" + path, content);
+        }
+    }
     // AutoCAD's folder with the Windows and System folders.
     Snapshot World() const {
         Snapshot world;
@@ -77,14 +88,7 @@ TEST_F(UpgradeTest, UpgradesAndDowngradesReplaceOurFilesAndTheUninstallLeavesNot
         EXPECT_EQ(ReadBytes(cad + name), ReadBytes(box.Payload(name))) << name;
 
     // The older version again, over the newer.
-    RemoveTree(box.folders.PayloadDir().substr(0, box.folders.PayloadDir().size() - 1));
-    MakeDirs(box.folders.PayloadDir());
-    for (const auto& [path, content] : older) {
-        if (content == "<dir>")
-            MakeDirs(box.folders.PayloadDir() + path);
-        else
-            WriteBytes(box.folders.PayloadDir() + path, content);
-    }
+    PutPayload(older);
     ASSERT_EQ(Install(), kDone);
     EXPECT_EQ(KeptFiles(World()), std::vector<std::wstring>{});
     EXPECT_EQ(ReadBytes(cad + L"acad.dvb"), ReadBytes(box.Payload(L"acad.dvb")));
@@ -114,6 +118,31 @@ TEST_F(UpgradeTest, OverTheUsersOwnFilesAChainGivesBackTheirsAndLeavesNothingOfO
     Snapshot expected = before;
     expected.emplace(cad + L"CPUID.dll", *ReadBytes(box.Payload(L"CPUID.dll")));
     EXPECT_EQ(World(), expected);
+}
+
+// An upgrade cut short after its files were written, before its record
+// says how they ended up: the record it wrote first already knows them for
+// ours, so the older version installed over them keeps none as the user's.
+TEST_F(UpgradeTest, AnUpgradeCutShortBeforeItsLastRecordLeavesFilesThatAreStillKnownForOurs) {
+    const Snapshot before = World();
+    const Snapshot older = Payload();
+    ASSERT_EQ(Install(), kDone);
+    NewerPayload();
+    RecordingHost upgrade(box.folders.appDir);
+    std::optional<std::string> first;
+    upgrade.onProgress = [&](float) {
+        if (!first) first = ReadBytes(box.folders.InstallRecordPath());
+    };
+    deploy::CadImport(upgrade, box.folders);
+    ASSERT_EQ(upgrade.messages, kDone);
+    ASSERT_TRUE(first);
+    WriteBytes(box.folders.InstallRecordPath(), *first);
+
+    PutPayload(older);
+    ASSERT_EQ(Install(), kDone);
+    EXPECT_EQ(KeptFiles(World()), std::vector<std::wstring>{});
+    ASSERT_EQ(Uninstall(), kExported);
+    EXPECT_EQ(World(), WithLibrariesLeft(before));
 }
 
 TEST_F(UpgradeTest, TheUsersEditOfAnInstalledFileIsKeptAndGivenBack) {
