@@ -332,13 +332,17 @@ void CadImport(Host& host, const Folders& folders) {
     }
     copier.Finish();
 
-    // The record goes on to know each target that holds our bytes now, as it
-    // stands, and what an earlier install wrote that this one did not touch.
+    // The record goes on to know each target that holds our bytes now (this
+    // run wrote it or found it so, or it is still as an earlier one wrote
+    // it), as it stands, and what an earlier install wrote that this one did
+    // not touch.
+    std::set<std::wstring> ours = copier.Unchanged();
+    for (const module1::Copier::Changed& changed : copier.Changes()) ours.insert(changed.dest);
     Owned owned;
     std::set<std::wstring> planned;
     auto own = [&](const std::wstring& dest, const std::wstring& key) {
         planned.insert(dest);
-        if (!key.empty() && (record.owned.count(key) || copier.Unchanged().count(dest))) owned.insert(key);
+        if (!key.empty() && (record.owned.count(key) || ours.count(dest))) owned.insert(key);
     };
     for (const Copy& copy : copies) own(copy.dest, KeyOf(copy.dest));
     std::map<std::wstring, module1::Entry> written;

@@ -132,17 +132,7 @@ DWORD ReplacingWriter::Diverge() {
     return ERROR_SUCCESS;
 }
 
-void ReplacingWriter::StampLastWrite(uint64_t time) {
-    stamp_ = time;
-    ApplyStamp();
-}
-
-void ReplacingWriter::ApplyStamp() {
-    // After the last write: under Wine a later write would move the time again.
-    if (!stamp_ || !file_) return;
-    FILETIME time{static_cast<DWORD>(stamp_), static_cast<DWORD>(stamp_ >> 32)};
-    ::SetFileTime(file_.Get(), nullptr, nullptr, &time);
-}
+void ReplacingWriter::StampLastWrite(uint64_t time) { stamp_ = time; }
 
 DWORD ReplacingWriter::Write(std::string_view bytes) {
     if (comparing_) {
@@ -168,7 +158,6 @@ DWORD ReplacingWriter::Commit(bool keepOld, Flushed flushed) {
         }
         // The new content is the old one cut short: written only now.
         if (const DWORD error = Diverge()) return error;
-        ApplyStamp();
         flushed = Flushed::No;
     }
     if (!file_) return ERROR_INVALID_HANDLE;
@@ -177,6 +166,12 @@ DWORD ReplacingWriter::Commit(bool keepOld, Flushed flushed) {
     // error can surface only when the file is closed.
     DWORD error = flushed == Flushed::Yes || ::FlushFileBuffers(file_.Get()) ? ERROR_SUCCESS
                                                                              : ::GetLastError();
+    // The time is set once the content is on the disk: a file system that
+    // writes cached data late (a network drive, FUSE) would move it again.
+    if (error == ERROR_SUCCESS && stamp_) {
+        const FILETIME time{static_cast<DWORD>(stamp_), static_cast<DWORD>(stamp_ >> 32)};
+        ::SetFileTime(file_.Get(), nullptr, nullptr, &time);
+    }
     if (!::CloseHandle(file_.Release()) && error == ERROR_SUCCESS) error = ::GetLastError();
     if (error == ERROR_SUCCESS) {
         // A rename that never replaces: it takes a new name in one step, and

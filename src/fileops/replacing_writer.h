@@ -54,8 +54,7 @@ public:
     // another length is known to differ without reading it.
     DWORD ExpectSize(uint64_t size);
     DWORD Write(std::string_view bytes);
-    // The last-write time the new file gets once its content is written
-    // (FILETIME units); it goes to the disk with the content.
+    // The last-write time (FILETIME units) the new file gets at Commit.
     void StampLastWrite(uint64_t time);
     // The temporary file written so far, for a flush on another thread (see
     // WriteBatch); none when the target already holds the new bytes.
@@ -84,7 +83,6 @@ private:
     bool Scratch(size_t size);
     bool SameAsOld(std::string_view bytes);
     DWORD Diverge();
-    void ApplyStamp();
     void Discard();
     DWORD ReplaceOld(bool keepOld);
 

@@ -159,9 +159,15 @@ cut_power() {
   lazyfs_command clear-cache
 }
 
-# The drive's content as "sha256  path" lines, sorted.
+# The drive's content as "sha256  path" lines, sorted. The install record is
+# taken without its ":file" lines: they hold the files' last-write times,
+# and LazyFS reports the time a file was written, not the one set on it
+# afterwards, while the file is in its cache, so they differ from run to run.
 snapshot() {
-  (cd "$1" && find . -type f -print0 | sort -z | xargs -0r sha256sum) | sed 's|  \./|  |'
+  (cd "$1" && find . -type f ! -path ./TsSetup/INFOFILE -print0 | sort -z | xargs -0r sha256sum) | sed 's|  \./|  |'
+  if [ -f "$1/TsSetup/INFOFILE" ]; then
+    echo "$(grep -av '^:file ' "$1/TsSetup/INFOFILE" | sha256sum | cut -d' ' -f1)  TsSetup/INFOFILE"
+  fi
 }
 
 # One run of the driver (see power_driver.cpp) on D:\TsSetup, its output in
