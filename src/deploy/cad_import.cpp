@@ -295,7 +295,7 @@ void CadImport(Host& host, const Folders& folders) {
 
     progress::StepCounter step;
     // Every deployed file keeps what it replaces, for the uninstall to give
-    // back. A full disk stops the copying at once.
+    // back, unless that is one of ours. A full disk stops the copying at once.
     module1::Copier copier(host);
     auto show = [&] { host.ProgressSet(step.AsProgress()); };
     for (const Copy& copy : copies) {

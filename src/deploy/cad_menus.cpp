@@ -37,9 +37,10 @@ std::wstring FolderName(const std::wstring& cadDir) {
 
 std::optional<std::wstring> ReleaseOfProgram(const std::wstring& exePath) {
     // Loaded as data only: nothing of it runs, and a program of the other
-    // bitness loads as well.
-    win::UniqueModule module(
-        ::LoadLibraryExW(fileio::LongPath(exePath).c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+    // bitness loads as well. The loader of older Windows takes no "\\?\"
+    // path, so only a path too long without it gets one.
+    const std::wstring path = exePath.size() < MAX_PATH ? exePath : fileio::LongPath(exePath);
+    win::UniqueModule module(::LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
     if (!module) return std::nullopt;
     HRSRC found = ::FindResourceW(module.Get(), MAKEINTRESOURCEW(VS_VERSION_INFO), RT_VERSION);
     if (!found) return std::nullopt;

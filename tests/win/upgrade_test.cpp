@@ -145,6 +145,21 @@ TEST_F(UpgradeTest, AnUpgradeCutShortBeforeItsLastRecordLeavesFilesThatAreStillK
     EXPECT_EQ(World(), WithLibrariesLeft(before));
 }
 
+// The record written first already names every file as the install leaves
+// it: the last write finds it so and leaves it, and the disk is not asked
+// for one more flush after all the copying.
+TEST_F(UpgradeTest, AFirstInstallsLastRecordIsTheOneItWroteFirst) {
+    RecordingHost host(box.folders.appDir);
+    ULONGLONG first = 0;
+    host.onProgress = [&](float) {
+        if (!first) first = FileId(box.folders.InstallRecordPath());
+    };
+    deploy::CadImport(host, box.folders);
+    ASSERT_EQ(host.messages, kDone);
+    EXPECT_NE(first, 0u);
+    EXPECT_EQ(FileId(box.folders.InstallRecordPath()), first);
+}
+
 TEST_F(UpgradeTest, TheUsersEditOfAnInstalledFileIsKeptAndGivenBack) {
     ASSERT_EQ(Install(), kDone);
     WriteBytes(cad + L"TS_DATA.mdb", "the database with the user's own entries");
