@@ -154,6 +154,7 @@ void Copier::Failed(const std::wstring& dest, DWORD error) {
         if (dest == toldByCaller_) {
             ++untoldCount_;
             untoldError_ = error;
+            fileio::RemoveStaleTemp(dest, host_);
         } else {
             CopyFailed(dest, host_);
         }
