@@ -26,7 +26,8 @@ add_library(ts_fileops STATIC
   src/fileops/waits.cpp
   src/fileops/write_batch.cpp
   src/fileops/module1.cpp
-  src/fileops/menu_file.cpp)
+  src/fileops/menu_file.cpp
+  src/fileops/mns_menu.cpp)
 target_include_directories(ts_fileops PUBLIC src/fileops)
 target_compile_definitions(ts_fileops PUBLIC ${ts_win_defs})
 target_link_libraries(ts_fileops PUBLIC ts_portable)
@@ -38,6 +39,10 @@ add_library(ts_deploy STATIC
   src/deploy/running.cpp
   src/deploy/disk_space.cpp
   src/deploy/take_back.cpp
+  src/deploy/install_plan.cpp
+  src/deploy/owned_files.cpp
+  src/deploy/menu_step.cpp
+  src/deploy/removal.cpp
   src/deploy/cad_menus.cpp
   src/deploy/cad_import.cpp
   src/deploy/cad_export.cpp)

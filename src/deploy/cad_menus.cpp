@@ -9,14 +9,45 @@
 #include "handles.h"
 #include "long_path.h"
 #include "module1.h"
+#include "menu_file.h"
+#include "mns_menu.h"
 #include "payload.h"
 
 namespace deploy {
 
 namespace {
 
-// The releases whose profiles hold an acad.mns.
-constexpr const wchar_t* kMenuReleases[] = {L"R16.0", L"R16.1"};
+// A profile release, "R16.0", as the number 160; 0 for another name.
+int ReleaseNumber(const std::wstring& name) {
+    if (name.size() < 4 || name.size() > 5 || (name[0] != L'R' && name[0] != L'r') || name[name.size() - 2] != L'.')
+        return 0;
+    int number = 0;
+    for (size_t i = 1; i < name.size(); ++i) {
+        if (i == name.size() - 2) continue;
+        if (name[i] < L'0' || name[i] > L'9') return 0;
+        number = number * 10 + (name[i] - L'0');
+    }
+    return number;
+}
+
+// One kind of menu file in a user's profile: the releases that load it
+// (R16.0 is 160), its name in the language folder's "Support", and its
+// MenuFile.
+struct ProfileKind {
+    int firstRelease, lastRelease;
+    const wchar_t* name;
+    menu::MenuFileMaker make;
+};
+
+constexpr ProfileKind kProfileKinds[] = {
+    {160, 161, L"acad.mns", &menu::MakeMnsMenu},
+};
+
+const ProfileKind* KindOfRelease(int release) {
+    for (const ProfileKind& kind : kProfileKinds)
+        if (release >= kind.firstRelease && release <= kind.lastRelease) return &kind;
+    return nullptr;
+}
 
 // The names of the plain subfolders of `folder` (ending in "\").
 std::vector<std::wstring> SubfolderNames(const std::wstring& folder) {
@@ -31,6 +62,20 @@ std::vector<std::wstring> SubfolderNames(const std::wstring& folder) {
 std::wstring FolderName(const std::wstring& cadDir) {
     const std::wstring folder = cadDir.substr(0, cadDir.find_last_not_of(L'\\') + 1);
     return folder.substr(folder.find_last_of(L'\\') + 1);
+}
+
+// The release folders of `product` (ending in "\") that hold a kind of menu
+// file, lowest release first; of `release` alone, when it is known.
+std::vector<std::wstring> ReleaseFolders(const std::wstring& product, const std::wstring& release) {
+    std::vector<std::wstring> folders;
+    for (const std::wstring& name : SubfolderNames(product))
+        if (KindOfRelease(ReleaseNumber(name)) &&
+            (release.empty() || ReleaseNumber(name) == ReleaseNumber(release)))
+            folders.push_back(name);
+    std::sort(folders.begin(), folders.end(), [](const std::wstring& a, const std::wstring& b) {
+        return ReleaseNumber(a) < ReleaseNumber(b);
+    });
+    return folders;
 }
 
 }  // namespace
@@ -64,7 +109,15 @@ std::optional<std::wstring> ReleaseOfProgram(const std::wstring& exePath) {
     return release;
 }
 
-CadMenus FindCadMenus(const std::wstring& cadDir, const std::wstring& roamingDir) {
+std::vector<std::wstring> CadMenus::Paths() const {
+    std::vector<std::wstring> paths;
+    for (const auto& menu : menus) paths.push_back(menu->Path());
+    return paths;
+}
+
+CadMenus FindCadMenus(const std::wstring& cadDir, const std::wstring& roamingDir,
+                      const std::wstring& appDir) {
+    const menu::MenuPlace place{cadDir, appDir};
     CadMenus found;
     const std::wstring own = cadDir + payload::kCadMenu;
     found.looked.push_back(own);
@@ -80,8 +133,7 @@ CadMenus FindCadMenus(const std::wstring& cadDir, const std::wstring& roamingDir
         std::vector<std::wstring> candidates;
         for (const std::wstring& p : products)
             if (module1::UpperCase(p) == name) candidates = {autodesk + p};
-        if (candidates.empty() && std::any_of(std::begin(kMenuReleases), std::end(kMenuReleases),
-                                              [&](const wchar_t* r) { return release == r; })) {
+        if (candidates.empty() && KindOfRelease(ReleaseNumber(release))) {
             for (const std::wstring& p : products)
                 if (fileio::FolderExists(autodesk + p + L"\\" + release))
                     candidates.push_back(autodesk + p);
@@ -93,21 +145,33 @@ CadMenus FindCadMenus(const std::wstring& cadDir, const std::wstring& roamingDir
         } else {
             const std::wstring& product = candidates.front();
             found.looked.push_back(product);
-            // The release the program names, or either when it names none. A
-            // program of another release (2002 is R15.0, 2006 is R16.2) has
-            // no menu in a profile.
-            for (const wchar_t* r : kMenuReleases) {
-                if (!release.empty() && release != r) continue;
+            // The release the program names, or each when it names none. A
+            // program of a release no kind serves (2002 is R15.0) has no
+            // menu in a profile.
+            for (const std::wstring& r : ReleaseFolders(product + L"\\", release)) {
+                const ProfileKind& kind = *KindOfRelease(ReleaseNumber(r));
                 const std::wstring releaseDir = product + L"\\" + r + L"\\";
                 for (const std::wstring& language : SubfolderNames(releaseDir)) {
-                    const std::wstring menu = releaseDir + language + L"\\Support\\acad.mns";
-                    if (fileio::FileExists(menu)) found.menus.push_back(menu);
+                    const std::wstring menu = releaseDir + language + L"\\Support\\" + kind.name;
+                    if (fileio::FileExists(menu)) found.menus.push_back(kind.make(menu, L"", place));
                 }
             }
         }
     }
-    if (fileio::FileExists(own)) found.menus.push_back(own);
+    if (fileio::FileExists(own)) found.menus.push_back(menu::MakeMnsMenu(own, L"", place));
     return found;
+}
+
+std::vector<std::wstring> SideCopies(const std::wstring& appDir) {
+    return {menu::PatchedCopyPath(appDir)};
+}
+
+std::unique_ptr<menu::MenuFile> RecordedMenu(const std::wstring& path, const std::wstring& word,
+                                             const menu::MenuPlace& place) {
+    const std::wstring name = module1::UpperCase(path.substr(path.find_last_of(L'\\') + 1));
+    for (const ProfileKind& kind : kProfileKinds)
+        if (name == module1::UpperCase(kind.name)) return kind.make(path, word, place);
+    return nullptr;
 }
 
 }  // namespace deploy

@@ -5,11 +5,12 @@
 
 #include <string>
 
+#include "menu_kind.h"
 #include "module1.h"
 
 namespace deploy {
 
-class Host : public module1::ModuleHost {
+class Host : public module1::ModuleHost, public menu::Patcher {
 public:
     // Sets the progress bar; false, with the bar left as it was, when the
     // value lies outside the bar's range 1 to 48.
@@ -20,9 +21,8 @@ public:
     virtual std::wstring FilePick(const std::wstring& filter) = 0;
     // Ends the program. A procedure returns at once after calling it.
     virtual void ProgramEnd() = 0;
-    // The window's menu operations; each returns a Win32 error code.
-    virtual DWORD MenuAdd(const std::wstring& fileName) = 0;
-    virtual DWORD MenuDel(const std::wstring& fileName) = 0;
+    // The window's menu operations, MenuAdd and MenuDel, come with
+    // menu::Patcher.
 
 protected:
     ~Host() = default;

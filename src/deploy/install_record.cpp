@@ -51,7 +51,12 @@ std::string EncodeInstallRecord(const InstallRecord& record) {
     std::wstring text = record.cadDir + L"\r\n";
     for (const std::wstring& name : record.pictures) text += name + L"\r\n";
     for (const std::wstring& path : record.givenBack) text += path + L"\r\n";
-    for (const std::wstring& path : record.menus) text.append(kMenuTag).append(path) += L"\r\n";
+    for (const std::wstring& path : record.menus) {
+        text.append(kMenuTag);
+        const auto word = record.menuWords.find(path);
+        if (word != record.menuWords.end() && !word->second.empty()) text.append(word->second) += L' ';
+        text.append(path) += L"\r\n";
+    }
     for (const std::wstring& key : record.owned) text.append(kFileTag).append(key) += L"\r\n";
     if (std::optional<std::string> ansi = enc::ToAnsiExact(text)) return std::move(*ansi);
     return std::string(enc::kUtf8Bom) + enc::ToUtf8(text);
@@ -162,8 +167,20 @@ InstallRecord ReadInstallRecord(const std::wstring& path) {
     for (auto line = lines->begin() + 1; line != lines->end(); ++line) {
         const std::wstring_view text = *line;
         if (text.substr(0, kMenuTag.size()) == kMenuTag) {
-            if (IsAbsoluteFilePath(text.substr(kMenuTag.size())))
-                record.menus.emplace_back(text.substr(kMenuTag.size()));
+            // The path, after a word for the menu where there is one: a
+            // path begins with a drive or "\\", a word never does.
+            std::wstring_view path = text.substr(kMenuTag.size());
+            std::wstring_view word;
+            if (!IsAbsoluteFilePath(path)) {
+                const size_t blank = path.find(L' ');
+                if (blank == std::wstring_view::npos) continue;
+                word = path.substr(0, blank);
+                path = path.substr(blank + 1);
+            }
+            if (IsAbsoluteFilePath(path) && word.find(L'\\') == std::wstring_view::npos) {
+                record.menus.emplace_back(path);
+                if (!word.empty()) record.menuWords[record.menus.back()] = word;
+            }
         } else if (text.substr(0, kFileTag.size()) == kFileTag) {
             const std::wstring_view key = text.substr(kFileTag.size());
             if (IsOwnedKey(key) && IsAbsoluteFilePath(key.substr(kOwnedPathAt))) record.owned.emplace(key);

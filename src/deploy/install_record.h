@@ -8,7 +8,8 @@
 // way and kept), so that a later uninstall leaves those files alone; an
 // install writes the record anew without them. Lines that begin with ":",
 // which no file name or path does, say more: ":menu <path>" names a menu
-// file the install put its item into; ":file <size> <time> <path>" (both in
+// file the install put its item into (":menu <word> <path>" where the kind
+// of menu file keeps a word of what the install did to it); ":file <size> <time> <path>" (both in
 // 16 hex digits, the time in FILETIME units) a file the install wrote, by
 // its size and last-write time as written, so that a later install knows
 // it for its own as long as nothing else changed it. A version of the program that does
@@ -17,6 +18,7 @@
 
 #include <windows.h>
 
+#include <map>
 #include <optional>
 #include <set>
 #include <string>
@@ -62,6 +64,9 @@ struct InstallRecord {
     Pictures pictures;
     // None in a record of a version that patched only AutoCAD's own menu.
     Menus menus;
+    // The word kept for a menu of `menus`, by its path as there; none for
+    // most.
+    std::map<std::wstring, std::wstring> menuWords;
     // None in a record of a version that did not know its own files.
     Owned owned;
 };

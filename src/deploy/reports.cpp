@@ -3,6 +3,7 @@
 #include "file_ops.h"
 #include "long_path.h"
 #include "messages.h"
+#include "mns_menu.h"
 
 namespace deploy {
 
@@ -10,19 +11,24 @@ std::wstring CadRunningText(const std::wstring& exePath) {
     return text::kCadRunning + exePath + text::kCloseCadFirst;
 }
 
-std::wstring MenuNotAddedText(const std::wstring& cadMenu, DWORD error) {
+std::wstring MenuNotAddedText(const std::wstring& cadMenu, menu::Problem problem) {
     const wchar_t* reason = text::kMenuUnreadable;
-    if (fileio::IsMissingPathError(error)) {
-        reason = text::kMenuNotFound;
-    } else if (error == ERROR_NOT_ENOUGH_MEMORY || error == ERROR_FILE_TOO_LARGE) {
-        reason = text::kMenuTooLarge;
-    } else {
-        // MenuAdd reads AutoCAD's file before it writes the copy: when that
-        // file opens, the failure was the copy's.
-        win::UniqueFile menu(::CreateFileW(fileio::LongPath(cadMenu).c_str(), GENERIC_READ,
-                                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                           nullptr, OPEN_EXISTING, 0, nullptr));
-        if (menu) reason = text::kMenuCopyUnwritable;
+    switch (problem) {
+        case menu::Problem::Missing:
+            reason = text::kMenuNotFound;
+            break;
+        case menu::Problem::TooLarge:
+            reason = text::kMenuTooLarge;
+            break;
+        case menu::Problem::CopyUnwritable:
+            reason = text::kMenuCopyUnwritable;
+            break;
+        case menu::Problem::Unwritable:
+            reason = text::kMenuUnwritable;
+            break;
+        case menu::Problem::None:
+        case menu::Problem::Unreadable:
+            break;
     }
     return text::kMenuNotAdded + cadMenu + reason;
 }
@@ -32,7 +38,10 @@ std::wstring MenusNotPatchedText(const std::vector<MenuFailure>& failed,
                                  const std::vector<std::wstring>& looked) {
     std::wstring out;
     for (const MenuFailure& f : failed) {
-        out += f.writing ? text::kMenuNotAdded + f.menu + text::kMenuUnwritable : MenuNotAddedText(f.menu, f.error);
+        const menu::Problem problem = f.problem != menu::Problem::None ? f.problem
+                                      : f.writing                      ? menu::Problem::Unwritable
+                                                                       : menu::ProblemOfMenuAdd(f.menu, f.error);
+        out += MenuNotAddedText(f.menu, problem);
         out += L"\r\n";
     }
     if (!rivals.empty()) {

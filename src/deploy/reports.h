@@ -8,16 +8,15 @@
 #include <vector>
 
 #include "disk_space.h"
+#include "menu_kind.h"
 
 namespace deploy {
 
 // AutoCAD runs from `exePath`: nothing may be changed.
 std::wstring CadRunningText(const std::wstring& exePath);
 
-// The menu item could not be added to `cadMenu`; `error` is what MenuAdd
-// returned, and the reason is told from it and from whether the file could
-// be opened for reading.
-std::wstring MenuNotAddedText(const std::wstring& cadMenu, DWORD error);
+// The menu item could not be added to `cadMenu` for `problem`.
+std::wstring MenuNotAddedText(const std::wstring& cadMenu, menu::Problem problem);
 
 // What the install could not do to this AutoCAD's menus: the menus that
 // failed, each with its reason as MenuNotAddedText tells it, the profile
@@ -29,6 +28,9 @@ struct MenuFailure {
     // Whether the patched menu could not be written over it (rather than
     // MenuAdd failing).
     bool writing = false;
+    // Why, as the menu's kind tells it; where it does not, the reason is
+    // told from `error` as MenuAdd's.
+    menu::Problem problem = menu::Problem::None;
 };
 std::wstring MenusNotPatchedText(const std::vector<MenuFailure>& failed,
                                  const std::vector<std::wstring>& rivals,

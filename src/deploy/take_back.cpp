@@ -2,7 +2,11 @@
 
 #include <algorithm>
 
+#include "disk_space.h"
 #include "file_ops.h"
+#include "install_plan.h"
+#include "replacing_writer.h"
+#include "reports.h"
 #include "side_files.h"
 
 namespace deploy {
@@ -22,6 +26,38 @@ std::vector<std::wstring> TakeBack(const std::vector<module1::Copier::Changed>& 
     }
     std::reverse(left.begin(), left.end());
     return left;
+}
+
+}  // namespace deploy
+
+namespace deploy {
+
+void StopForFullDisk(Host& host, const std::wstring& at, const module1::Copier& copier,
+                     InstallRun& run) {
+    const std::vector<std::wstring> left = TakeBack(copier.Changes(), host);
+    if (run.madePictures) fileio::RemoveFolder(run.pictures.substr(0, run.pictures.size() - 1), host);
+    bool recordIsThisFolders = !left.empty();
+    if (left.empty()) {
+        if (run.previousBytes) {
+            fileio::WriteFileReplacing(run.recordPath, *run.previousBytes, host);
+            recordIsThisFolders = Records(run.previous, run.record.cadDir);
+        } else {
+            fileio::DeleteIfPresent(run.recordPath, host);
+        }
+    } else {
+        Pictures stay;
+        for (const std::wstring& name : run.record.pictures)
+            if (fileio::FileExists(run.pictures + name)) stay.push_back(name);
+        run.record.pictures = stay;
+        WriteInstallRecord(run.recordPath, run.record, host);
+    }
+    // The uninstall may rebuild the recorded AutoCAD's menu from a side
+    // copy: one made now from another AutoCAD's menu must not stay beside a
+    // record of that one.
+    if (!recordIsThisFolders)
+        for (const std::wstring& side : run.sideCopies) fileio::DeleteIfPresent(side, host);
+    host.MessageShow(DiskFilledText(DriveRootOf(at), left));
+    host.ProgramEnd();
 }
 
 }  // namespace deploy

@@ -3,9 +3,12 @@
 // back from its kept copy.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "host.h"
+#include "install_record.h"
 #include "module1.h"
 
 namespace deploy {
@@ -16,5 +19,27 @@ namespace deploy {
 // be taken back.
 std::vector<std::wstring> TakeBack(const std::vector<module1::Copier::Changed>& changes,
                                    fileio::Waiter& waiter);
+
+// What an install has done so far outside its copies, for taking it back.
+struct InstallRun {
+    std::wstring recordPath;
+    // The record as planned, and as it stood before this run with its bytes
+    // (none when there was none).
+    InstallRecord record;
+    InstallRecord previous;
+    std::optional<std::string> previousBytes;
+    // The picture folder (ending in "\"), and whether this run made it.
+    std::wstring pictures;
+    bool madePictures = false;
+    // The side copies of menus this run wrote.
+    std::vector<std::wstring> sideCopies;
+};
+
+// The drive of `at` filled up while this run copied: what the run did is
+// taken back, the record says what is left of ours (or is as it was before
+// the run, when nothing of this run is left), and the user hears it once.
+// The program ends.
+void StopForFullDisk(Host& host, const std::wstring& at, const module1::Copier& copier,
+                     InstallRun& run);
 
 }  // namespace deploy

@@ -101,12 +101,12 @@ TEST_F(ProfileMenuTest, OnlyThisAutoCadsOwnProfileIsPatched) {
                             FALSE));
     EXPECT_EQ(deploy::ReleaseOfProgram(acad + L"acad.exe"), L"R16.0");
     EXPECT_EQ(deploy::ReleaseOfProgram(cad + L"acad.exe"), std::nullopt);
-    EXPECT_EQ(deploy::FindCadMenus(acad, box.folders.roamingDir).menus,
+    EXPECT_EQ(deploy::FindCadMenus(acad, box.folders.roamingDir, box.folders.appDir).Paths(),
               std::vector<std::wstring>{stale});
     // Two products of that release: neither is known to be this one, and
     // the install says so and changes neither.
     const std::wstring rival = MakeProfileMenu(L"AutoCAD Architectural 2004", L"R16.0", L"chs");
-    const deploy::CadMenus found = deploy::FindCadMenus(acad, box.folders.roamingDir);
+    const deploy::CadMenus found = deploy::FindCadMenus(acad, box.folders.roamingDir, box.folders.appDir);
     EXPECT_TRUE(found.menus.empty());
     std::vector<std::wstring> rivals = found.rivals;
     std::sort(rivals.begin(), rivals.end());

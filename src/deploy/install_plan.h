@@ -1,0 +1,72 @@
+// The plan of one install, made before anything is written: every file and
+// where it goes, which of the targets are ours, the menus that get the item,
+// the record that says so, and the room each drive needs.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "cad_menus.h"
+#include "disk_space.h"
+#include "folders.h"
+#include "install_record.h"
+#include "module1.h"
+
+namespace deploy {
+
+// One copy of the install but a picture, what it does to the progress bar
+// afterwards, and its source's size and last-write time (`found` false when
+// it is missing).
+struct Copy {
+    std::wstring source, dest;
+    enum class Bar { ShowAndAdvance, Advance, Stay } bar;
+    bool found = false;
+    uint64_t size = 0, time = 0;
+};
+
+struct InstallPlan {
+    std::wstring cadDir;
+    // The add-on's files but its pictures, in the order they are copied.
+    std::vector<Copy> copies;
+    // The pictures of the payload, where they come from and go (each
+    // ending in "\"), and what stands in the picture folder already, by
+    // upper-case name: one listing serves every question about it.
+    std::vector<module1::Entry> pictures;
+    std::wstring pictureSource, pictureFolder;
+    std::map<std::wstring, module1::Entry> present;
+    // This AutoCAD's menus, which get the item in turn, and the size of
+    // each once patched (kUnreadable for one that cannot be read).
+    CadMenus menus;
+    std::vector<uint64_t> menuSizes;
+    static constexpr uint64_t kUnreadable = ~uint64_t{0};
+    // The record as it stood before this install, and the menus it named
+    // that this install keeps named: those of an earlier install into this
+    // folder.
+    InstallRecord previous;
+    Menus earlierMenus;
+    // The record this install writes before it copies anything: the menus
+    // it means to change and the files it means to write, as ours.
+    InstallRecord record;
+    std::string recordBytes;
+    // The room each drive written to needs, and has.
+    std::vector<DriveSpace> drives;
+
+    // How a target whose key is `key` is replaced: without being kept when
+    // it is still one of ours, else kept for the uninstall to give back.
+    module1::Replaced ReplacedFor(const std::wstring& key) const;
+    bool ShortOfRoom() const;
+};
+
+// Plans the install into `cadDir`: lists the payload and the picture folder,
+// reads the record there is and this AutoCAD's menus, and counts the room.
+InstallPlan PlanInstall(const Folders& folders, const std::wstring& cadDir);
+
+// Whether `record` is a usable record of an install into `cadDir`.
+bool Records(const InstallRecord& record, const std::wstring& cadDir);
+
+// Adds to `menus` those of `more` it does not name yet.
+void AddMenus(Menus& menus, const Menus& more);
+
+}  // namespace deploy
