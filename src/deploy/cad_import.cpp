@@ -19,8 +19,8 @@ namespace deploy {
 
 namespace {
 
-// The AutoCAD folder under the search roots: the first folder found that
-// holds acad.exe, and where none does, the first folder found. Another
+// The AutoCAD folder under the search roots and their "Autodesk" folders: the
+// first folder found that holds acad.exe, and where none does, the first folder found. Another
 // program with "CAD" in its folder's name (a viewer in "C:\Program Files",
 // where AutoCAD itself is in "C:\Program Files (x86)") is passed over so.
 // A root whose listing fails (a drive that is not ready) is passed over from
@@ -28,15 +28,20 @@ namespace {
 // the user cancels.
 std::wstring FindCadDir(Host& host, const Folders& folders) {
     std::wstring first;
-    for (const std::wstring& root : folders.searchRoots) {
-        std::wstring withAcad;
-        module1::ForEachCadDir(root, host, [&](const std::wstring& folder) {
-            if (first.empty()) first = folder;
-            if (!module1::HoldsAcadExe(folder)) return false;
-            withAcad = folder;
-            return true;
-        });
-        if (!withAcad.empty()) return withAcad;
+    for (const std::wstring& searched : folders.searchRoots) {
+        // AutoCAD 2010 and later install one level deeper, into the root's
+        // "Autodesk" folder: it is searched right after the root.
+        const std::wstring root = searched.empty() || searched.back() == L'\\' ? searched : searched + L'\\';
+        for (const std::wstring& folder : {root, root + L"Autodesk\\"}) {
+            std::wstring withAcad;
+            module1::ForEachCadDir(folder, host, [&](const std::wstring& found) {
+                if (first.empty()) first = found;
+                if (!module1::HoldsAcadExe(found)) return false;
+                withAcad = found;
+                return true;
+            });
+            if (!withAcad.empty()) return withAcad;
+        }
     }
     if (!first.empty()) return first;
     host.MessageShow(text::kAskForAcadExe);
@@ -144,6 +149,7 @@ void CadImport(Host& host, const Folders& folders) {
 
     const MenusPatched menus = PutItemIntoMenus(host, plan.menus, copier, copier.DiskFullAt());
     run.sideCopies = menus.sideCopiesWritten;
+    run.menusChanged = menus.patched;
     if (!menus.fullAt.empty()) {
         StopForFullDisk(host, menus.fullAt, copier, run);
         return;

@@ -9,6 +9,7 @@
 #include "handles.h"
 #include "long_path.h"
 #include "module1.h"
+#include "cui_menu.h"
 #include "menu_file.h"
 #include "mns_menu.h"
 #include "payload.h"
@@ -41,6 +42,7 @@ struct ProfileKind {
 
 constexpr ProfileKind kProfileKinds[] = {
     {160, 161, L"acad.mns", &menu::MakeMnsMenu},
+    {162, 172, L"acad.cui", &menu::MakeCuiMenu},
 };
 
 const ProfileKind* KindOfRelease(int release) {

@@ -33,16 +33,26 @@ inline constexpr wchar_t kMenuUnreadable[] = L"\r\n无法读取这个文件。";
 inline constexpr wchar_t kMenuTooLarge[] = L"\r\n这个文件太大，无法读取。";
 inline constexpr wchar_t kMenuCopyUnwritable[] = L"\r\n无法在程序文件夹中写入它的副本acad.mns。";
 inline constexpr wchar_t kMenuUnwritable[] = L"\r\n无法写入这个文件。";
+inline constexpr wchar_t kMenuNotXml[] = L"\r\n这个文件不是完整的XML文件（可能已被截断或损坏）。";
+inline constexpr wchar_t kMenuNoAcadGroup[] = L"\r\n这个文件中没有AutoCAD自己的菜单组ACAD。";
+inline constexpr wchar_t kMenuNoDraw[] = L"\r\n这个文件中没有“绘图”菜单（ID_MnDraw）。";
+inline constexpr wchar_t kMenuUidInUse[] =
+    L"\r\n这个文件已把Tesmora菜单项的标识（ID_TSDRAW、PMIU_TSDRAW、XLS_TSDRAW_1或XLS_TSDRAW_2）用于别的项目。";
+inline constexpr wchar_t kMenuUnchangeable[] =
+    L"\r\n这个文件的“绘图”菜单或宏组的写法无法在不改动其他内容的情况下加入菜单项。";
+inline constexpr wchar_t kMenuNotPackage[] =
+    L"\r\n这个文件不是可以读取的自定义文件包（zip），或者已经损坏。";
+inline constexpr wchar_t kMenuNoParts[] = L"\r\n这个文件包中没有MenuGroup.cui或PopMenuRoot.cui。";
 
 // No menu of this AutoCAD was found: the places looked follow the first
 // line, then what the user can do about it.
 inline constexpr wchar_t kNoMenuFound[] =
-    L"Tesmora菜单项没有加入AutoCAD的菜单：在以下位置没有找到这个AutoCAD的菜单文件acad.mns。\r\n";
+    L"Tesmora菜单项没有加入AutoCAD的菜单：在以下位置没有找到这个AutoCAD的菜单文件"
+    L"（acad.mns、acad.cui或acad.cuix）。\r\n";
 inline constexpr wchar_t kNoMenuAdvice[] =
-    L"如果这是AutoCAD 2004或2005：请以现在的Windows用户身份启动一次AutoCAD，然后关闭它，"
+    L"如果这是AutoCAD 2004或更新的版本：请以现在的Windows用户身份启动一次AutoCAD，然后关闭它，"
     L"再重新运行本程序，点击“导入CAD”。\r\n"
-    L"如果这是AutoCAD 2006或更新的版本：它的菜单是acad.cui或acad.cuix文件，本程序不会在其中加入菜单项。\r\n"
-    L"无论哪种情况，都";
+    L"无论如何，都";
 // Two or more profile folders could be this AutoCAD's; they follow.
 inline constexpr wchar_t kMenuRivals[] =
     L"以下用户配置文件夹都可能属于这个AutoCAD，无法确定是哪一个，所以其中的菜单都没有更改：\r\n";

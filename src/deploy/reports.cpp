@@ -26,6 +26,27 @@ std::wstring MenuNotAddedText(const std::wstring& cadMenu, menu::Problem problem
         case menu::Problem::Unwritable:
             reason = text::kMenuUnwritable;
             break;
+        case menu::Problem::NotXml:
+            reason = text::kMenuNotXml;
+            break;
+        case menu::Problem::NoAcadGroup:
+            reason = text::kMenuNoAcadGroup;
+            break;
+        case menu::Problem::NoDrawMenu:
+            reason = text::kMenuNoDraw;
+            break;
+        case menu::Problem::UidInUse:
+            reason = text::kMenuUidInUse;
+            break;
+        case menu::Problem::Unchangeable:
+            reason = text::kMenuUnchangeable;
+            break;
+        case menu::Problem::NotPackage:
+            reason = text::kMenuNotPackage;
+            break;
+        case menu::Problem::NoParts:
+            reason = text::kMenuNoParts;
+            break;
         case menu::Problem::None:
         case menu::Problem::Unreadable:
             break;

@@ -34,7 +34,10 @@ namespace deploy {
 
 void StopForFullDisk(Host& host, const std::wstring& at, const module1::Copier& copier,
                      InstallRun& run) {
-    const std::vector<std::wstring> left = TakeBack(copier.Changes(), host);
+    std::vector<std::wstring> left = TakeBack(copier.Changes(), host);
+    // A menu with the item stays as it is, for the uninstall to take it out.
+    for (const std::wstring& menu : run.menusChanged)
+        if (std::find(left.begin(), left.end(), menu) == left.end()) left.push_back(menu);
     if (run.madePictures) fileio::RemoveFolder(run.pictures.substr(0, run.pictures.size() - 1), host);
     bool recordIsThisFolders = !left.empty();
     if (left.empty()) {

@@ -31,8 +31,10 @@ struct InstallRun {
     // The picture folder (ending in "\"), and whether this run made it.
     std::wstring pictures;
     bool madePictures = false;
-    // The side copies of menus this run wrote.
+    // The side copies of menus this run wrote, and the menus it changed in
+    // place (which hold the item now and stay so).
     std::vector<std::wstring> sideCopies;
+    std::vector<std::wstring> menusChanged;
 };
 
 // The drive of `at` filled up while this run copied: what the run did is

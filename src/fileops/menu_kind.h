@@ -35,6 +35,13 @@ enum class Problem {
     TooLarge,        // it is too large to be read
     CopyUnwritable,  // its patched copy in the program folder cannot be written
     Unwritable,      // the file itself cannot be written
+    NotXml,          // a customization file that is not well-formed XML
+    NoAcadGroup,     // ... without AutoCAD's own menu group "ACAD"
+    NoDrawMenu,      // ... without the Draw pull-down menu
+    UidInUse,        // ... using a name of the item's for something else
+    Unchangeable,    // ... written in a form the item cannot go into unnoticed
+    NotPackage,      // a customization package (.cuix) that cannot be read
+    NoParts,         // ... without the parts of the menus and their macros
 };
 
 // What putting the item into a menu came to.

@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "cad_menus.h"
+#include "cui_text.h"
 #include "install_record.h"
 #include "menu_text.h"
 #include "messages.h"
@@ -133,30 +134,65 @@ TEST_F(ProfileMenuTest, WhereNoMenuCanTakeTheItemTheUserHearsWhereItLookedAndHow
                       std::vector<std::wstring>{cad2004 + L"support\\acad.mns",
                                                 box.folders.roamingDir + L"\\Autodesk"}),
                   deploy::text::kImportDone}));
-    for (const wchar_t* told : {L"AutoCAD 2004或2005", L"acad.cui", L"-VBARUN", L"Ts_main.Ts_main"})
+    for (const wchar_t* told : {L"AutoCAD 2004", L"acad.cui", L"-VBARUN", L"Ts_main.Ts_main"})
         EXPECT_NE(never.messages[0].find(told), std::wstring::npos) << told;
     EXPECT_FALSE(Exists(cad2004 + L"support\\acad.mns"));
     RemoveTree(cad2004.substr(0, cad2004.size() - 1));
 
-    // 2006 and later build their menus from acad.cui: nothing of AutoCAD's
-    // or of the profile changes.
+    // 2006 builds its menus from the profile's acad.cui: one that is not
+    // AutoCAD's customization file is told, and nothing of AutoCAD's or of
+    // the profile changes.
     const std::wstring cad2006 = MakeCad(box.ProgramFiles(L'C'), L"AutoCAD 2006");
     WriteBytes(cad2006 + L"Support\\acad.cui", "<CustSection/>");
+    const std::wstring cui = ProductFolder(L"AutoCAD 2006") + L"\\R16.2\\chs\\Support\\acad.cui";
     MakeDirs(ProductFolder(L"AutoCAD 2006") + L"\\R16.2\\chs\\Support");
-    WriteBytes(ProductFolder(L"AutoCAD 2006") + L"\\R16.2\\chs\\Support\\acad.cui",
-               "<CustSection/>");
+    WriteBytes(cui, "<CustSection/>");
     const Snapshot cadBefore = Snap(cad2006.substr(0, cad2006.size() - 1));
     const Snapshot profileBefore = Snap(box.folders.roamingDir);
     const RecordingHost later = Install();
-    EXPECT_EQ(
-        later.messages,
-        (std::vector<std::wstring>{
-            deploy::MenusNotPatchedText({}, {},
-                                        std::vector<std::wstring>{cad2006 + L"support\\acad.mns",
-                                                                  ProductFolder(L"AutoCAD 2006")}),
-            deploy::text::kImportDone}));
+    EXPECT_EQ(later.messages,
+              (std::vector<std::wstring>{
+                  deploy::MenusNotPatchedText({{cui, ERROR_INVALID_DATA, false, menu::Problem::NoAcadGroup}},
+                                              {}, {}),
+                  deploy::text::kImportDone}));
     EXPECT_EQ(Snap(box.folders.roamingDir), profileBefore);
     Snapshot cadAfter = Snap(cad2006.substr(0, cad2006.size() - 1));
     for (const auto& [path, content] : cadBefore) EXPECT_EQ(cadAfter[path], content) << path;
     EXPECT_EQ(cadAfter.count(L"Support\\acad.mns") + cadAfter.count(L"support\\acad.mns"), 0u);
+}
+
+// AutoCAD 2007's acad.cui without a "User" macro group: the install makes
+// one for the item's macro and records so, and any user's uninstall takes
+// the item and that group out again, giving the file back byte for byte.
+TEST_F(ProfileMenuTest, AutoCad2007GetsTheItemInTheUsersAcadCuiAndTheUninstallGivesItBack) {
+    const std::wstring cad = MakeCad(box.ProgramFiles(L'C'), L"AutoCAD 2007");
+    const std::wstring support = ProductFolder(L"AutoCAD 2007") + L"\\R17.0\\chs\\Support";
+    MakeDirs(support);
+    const std::string before =
+        "\xEF\xBB\xBF<?xml version=\"1.0\"?>\r\n<!-- \xE8\xAF\xB7\xE5\x8B\xBF -->\r\n"
+        "<CustSection>\r\n  <MenuGroup Name=\"ACAD\">\r\n"
+        "    <MacroGroup Name=\"ACADMacros\">\r\n      <MenuMacro UID=\"ID_Line\" />\r\n"
+        "    </MacroGroup>\r\n    <MenuRoot>\r\n      <PopMenuRoot>\r\n"
+        "        <PopMenu UID=\"ID_MnDraw\">\r\n          <Name UID=\"ACAD_237\">Draw</Name>\r\n"
+        "        </PopMenu>\r\n      </PopMenuRoot>\r\n    </MenuRoot>\r\n  </MenuGroup>\r\n"
+        "</CustSection>\r\n";
+    WriteBytes(support + L"\\acad.cui", before);
+
+    EXPECT_EQ(Install().messages, kDone);
+    const cui::Edit added = cui::AddItem(before);
+    ASSERT_TRUE(added.changed && added.madeUserGroup);
+    EXPECT_EQ(ReadBytes(support + L"\\acad.cui"), added.text);
+    EXPECT_NE(ReadBytes(box.folders.InstallRecordPath())->find(":menu usergroup "), std::string::npos);
+    EXPECT_FALSE(Exists(cad + L"support\\acad.mns"));
+    EXPECT_FALSE(Exists(box.folders.appDir + L"\\acad.mns"));
+    // A second install finds its item and writes nothing new.
+    EXPECT_EQ(Install().messages, kDone);
+    EXPECT_EQ(ReadBytes(support + L"\\acad.cui"), added.text);
+
+    deploy::Folders other = box.folders;
+    other.roamingDir = box.dir / L"another user";
+    EXPECT_EQ(RunToEnd(deploy::CadExport, other).messages,
+              std::vector<std::wstring>{deploy::text::kExportDone});
+    EXPECT_EQ(ReadBytes(support + L"\\acad.cui"), before);
+    EXPECT_EQ(FileNames(support), std::vector<std::wstring>{L"acad.cui"});
 }
