@@ -10,6 +10,10 @@ if(TS_FUZZ)
   target_compile_options(menu_text_fuzz PRIVATE -fsanitize=fuzzer,address,undefined)
   target_link_options(menu_text_fuzz PRIVATE -fsanitize=fuzzer,address,undefined)
   target_link_libraries(menu_text_fuzz PRIVATE ts_portable)
+  add_executable(cui_text_fuzz tests/fuzz/cui_text_fuzz.cpp)
+  target_compile_options(cui_text_fuzz PRIVATE -fsanitize=fuzzer,address,undefined)
+  target_link_options(cui_text_fuzz PRIVATE -fsanitize=fuzzer,address,undefined)
+  target_link_libraries(cui_text_fuzz PRIVATE ts_portable)
   # UBSan findings must stop the run like any other crash, not just be printed.
   target_compile_options(ts_portable PUBLIC -fsanitize=fuzzer-no-link,address,undefined
                                             -fno-sanitize-recover=all)
@@ -22,10 +26,13 @@ find_package(GTest REQUIRED)
 include(GoogleTest)
 add_executable(native_tests
   tests/native/menu_text_test.cpp
+  tests/native/cui_text_test.cpp
   tests/native/attributes_test.cpp
   tests/native/progress_test.cpp
   tests/native/long_path_test.cpp)
 target_link_libraries(native_tests PRIVATE ts_portable GTest::gtest_main)
 get_filename_component(ts_shared_menus "${CMAKE_CURRENT_SOURCE_DIR}/../shared/menus" ABSOLUTE)
-target_compile_definitions(native_tests PRIVATE TS_SHARED_MENUS="${ts_shared_menus}")
+get_filename_component(ts_shared_cui "${CMAKE_CURRENT_SOURCE_DIR}/../shared/cui" ABSOLUTE)
+target_compile_definitions(native_tests PRIVATE TS_SHARED_MENUS="${ts_shared_menus}"
+                                               TS_SHARED_CUI="${ts_shared_cui}")
 gtest_discover_tests(native_tests DISCOVERY_MODE PRE_TEST)
