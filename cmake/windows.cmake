@@ -4,7 +4,7 @@ set(ts_win_defs UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x060
 
 # Small, self-contained executables: unused code is dropped at link time and
 # release builds are stripped.
-set(CMAKE_CXX_FLAGS_RELEASE "-Os -DNDEBUG")
+set(CMAKE_CXX_FLAGS_RELEASE "-Os -DNDEBUG -fno-ipa-sra")
 add_compile_options(-ffunction-sections -fdata-sections)
 add_link_options(-Wl,--gc-sections $<$<CONFIG:Release>:-s>)
 
@@ -27,7 +27,8 @@ add_library(ts_fileops STATIC
   src/fileops/write_batch.cpp
   src/fileops/module1.cpp
   src/fileops/menu_file.cpp
-  src/fileops/mns_menu.cpp)
+  src/fileops/mns_menu.cpp
+  src/fileops/cui_menu.cpp)
 target_include_directories(ts_fileops PUBLIC src/fileops)
 target_compile_definitions(ts_fileops PUBLIC ${ts_win_defs})
 target_link_libraries(ts_fileops PUBLIC ts_portable)
@@ -113,7 +114,9 @@ target_include_directories(e2e_driver PRIVATE tests/win)
 target_link_libraries(e2e_driver PRIVATE ts_deploy gtest_main gdi32 user32)
 target_link_options(e2e_driver PRIVATE -static)
 add_dependencies(e2e_driver stand_in scanner)
-target_compile_definitions(e2e_driver PRIVATE TS_SHARED_MENUS="Z:${ts_shared_menus}")
+get_filename_component(ts_shared_cui "${CMAKE_CURRENT_SOURCE_DIR}/../shared/cui" ABSOLUTE)
+target_compile_definitions(e2e_driver PRIVATE TS_SHARED_MENUS="Z:${ts_shared_menus}"
+                                              TS_SHARED_CUI="Z:${ts_shared_cui}")
 add_test(NAME end_to_end
   COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/tests/e2e/run_e2e.sh
           $<TARGET_FILE:TsSetup> $<TARGET_FILE:e2e_driver> ${CMAKE_BINARY_DIR})

@@ -66,14 +66,11 @@ bool EndIfShortOfRoom(Host& host, const InstallPlan& plan) {
 // be writable: the uninstall needs the record and the menu copy kept there.
 // When it is not, the user hears so while nothing is changed yet, and the
 // program ends (false).
-bool RecordPlan(Host& host, const Folders& folders, const InstallPlan& plan, InstallRun& run) {
+bool RecordPlan(Host& host, const Folders& folders, InstallRun& run) {
     run.recordPath = folders.InstallRecordPath();
-    run.record = plan.record;
-    run.previous = plan.previous;
-    run.pictures = plan.pictureFolder;
     run.previousBytes.emplace();
     if (fileio::ReadWholeFile(run.recordPath, *run.previousBytes) != ERROR_SUCCESS) run.previousBytes.reset();
-    const DWORD error = fileio::WriteFileReplacing(run.recordPath, plan.recordBytes, host);
+    const DWORD error = fileio::WriteFileReplacing(run.recordPath, run.plan.recordBytes, host);
     if (error == ERROR_SUCCESS) return true;
     host.MessageShow(fileio::IsDiskFullError(error) ? DiskFilledText(DriveRootOf(run.recordPath), {})
                                                     : ProgramFolderUnwritableText(folders.appDir));
@@ -136,10 +133,10 @@ void CadImport(Host& host, const Folders& folders) {
     }
     if (EndIfCadRunning(host, cadDir)) return;
 
-    const InstallPlan plan = PlanInstall(folders, cadDir);
+    InstallPlan plan = PlanInstall(folders, cadDir);
     if (EndIfShortOfRoom(host, plan)) return;
-    InstallRun run;
-    if (!RecordPlan(host, folders, plan, run)) return;
+    InstallRun run(plan);
+    if (!RecordPlan(host, folders, run)) return;
 
     module1::Copier copier(host);
     progress::StepCounter step;
@@ -158,10 +155,9 @@ void CadImport(Host& host, const Folders& folders) {
 
     // Written at the start already, naming every menu it meant to change
     // and every file it meant to write; now it names those it did.
-    InstallRecord record = plan.record;
-    RecordMenus(record, plan.earlierMenus, menus);
-    record.owned = std::move(owned);
-    WriteInstallRecord(run.recordPath, record, host);
+    RecordMenus(plan.record, plan.earlierMenus, menus);
+    plan.record.owned = std::move(owned);
+    WriteInstallRecord(run.recordPath, plan.record, host);
     host.MessageShow(text::kImportDone);
     host.ProgramEnd();
 }

@@ -70,13 +70,13 @@ std::wstring FolderName(const std::wstring& cadDir) {
 // file, lowest release first; of `release` alone, when it is known.
 std::vector<std::wstring> ReleaseFolders(const std::wstring& product, const std::wstring& release) {
     std::vector<std::wstring> folders;
-    for (const std::wstring& name : SubfolderNames(product))
-        if (KindOfRelease(ReleaseNumber(name)) &&
-            (release.empty() || ReleaseNumber(name) == ReleaseNumber(release)))
-            folders.push_back(name);
-    std::sort(folders.begin(), folders.end(), [](const std::wstring& a, const std::wstring& b) {
-        return ReleaseNumber(a) < ReleaseNumber(b);
-    });
+    for (const std::wstring& name : SubfolderNames(product)) {
+        const int number = ReleaseNumber(name);
+        if (!KindOfRelease(number) || (!release.empty() && number != ReleaseNumber(release))) continue;
+        auto at = folders.begin();
+        while (at != folders.end() && ReleaseNumber(*at) <= number) ++at;
+        folders.insert(at, name);
+    }
     return folders;
 }
 

@@ -51,7 +51,7 @@ std::vector<PlannedFile> PlannedFiles(const InstallPlan& plan, const std::wstrin
     }
     // A menu's side copy is written once for each menu that has it: its
     // largest counts.
-    std::vector<std::pair<std::wstring, uint64_t>> sideCopies;
+    std::vector<PlannedFile> sideCopies;
     for (size_t i = 0; i < plan.menus.menus.size(); ++i) {
         const auto& menu = plan.menus.menus[i];
         const uint64_t menuSize = plan.menuSizes[i];
@@ -60,15 +60,15 @@ std::vector<PlannedFile> PlannedFiles(const InstallPlan& plan, const std::wstrin
         const std::wstring side = menu->SideCopy();
         if (side.empty()) continue;
         auto known = std::find_if(sideCopies.begin(), sideCopies.end(),
-                                  [&](const auto& s) { return s.first == side; });
+                                  [&](const PlannedFile& s) { return s.target == side; });
         if (known == sideCopies.end()) {
-            sideCopies.emplace_back(side, menuSize);
+            sideCopies.push_back({side, menuSize, false});
         } else {
-            known->second = std::max(known->second, menuSize);
+            known->size = std::max(known->size, menuSize);
         }
     }
-    for (const auto& [side, size] : sideCopies)
-        if (size > 0) files.push_back({side, size, false});
+    for (const PlannedFile& side : sideCopies)
+        if (side.size > 0) files.push_back(side);
     files.push_back({recordPath, plan.recordBytes.size(), false});
     return files;
 }
@@ -129,8 +129,9 @@ InstallPlan PlanInstall(const Folders& folders, const std::wstring& cadDir) {
     }
     record.menus = plan.earlierMenus;
     for (const auto& menu : plan.menus.menus) {
-        if (!record.menuWords.count(menu->Path()) && !menu->RecordWord().empty())
-            record.menuWords[menu->Path()] = menu->RecordWord();
+        const std::wstring word = menu->RecordWord();
+        if (!word.empty() && MenuWord(record, menu->Path()).empty())
+            record.menuWords.insert(word + L' ' + menu->Path());
     }
     AddMenus(record.menus, plan.menus.Paths());
     plan.recordBytes = EncodeInstallRecord(record);

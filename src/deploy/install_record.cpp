@@ -47,14 +47,22 @@ std::wstring OwnedKey(const std::wstring& path, uint64_t size, uint64_t time) {
 
 std::wstring_view OwnedKeyPath(std::wstring_view key) { return key.substr(kOwnedPathAt); }
 
+std::wstring MenuWord(const InstallRecord& record, const std::wstring& path) {
+    for (const std::wstring& entry : record.menuWords) {
+        const size_t blank = entry.find(L' ');
+        if (entry.compare(blank + 1, std::wstring::npos, path) == 0) return entry.substr(0, blank);
+    }
+    return std::wstring();
+}
+
 std::string EncodeInstallRecord(const InstallRecord& record) {
     std::wstring text = record.cadDir + L"\r\n";
     for (const std::wstring& name : record.pictures) text += name + L"\r\n";
     for (const std::wstring& path : record.givenBack) text += path + L"\r\n";
     for (const std::wstring& path : record.menus) {
         text.append(kMenuTag);
-        const auto word = record.menuWords.find(path);
-        if (word != record.menuWords.end() && !word->second.empty()) text.append(word->second) += L' ';
+        const std::wstring word = MenuWord(record, path);
+        if (!word.empty()) text.append(word) += L' ';
         text.append(path) += L"\r\n";
     }
     for (const std::wstring& key : record.owned) text.append(kFileTag).append(key) += L"\r\n";
@@ -179,7 +187,7 @@ InstallRecord ReadInstallRecord(const std::wstring& path) {
             }
             if (IsAbsoluteFilePath(path) && word.find(L'\\') == std::wstring_view::npos) {
                 record.menus.emplace_back(path);
-                if (!word.empty()) record.menuWords[record.menus.back()] = word;
+                if (!word.empty()) record.menuWords.insert(std::wstring(text.substr(kMenuTag.size())));
             }
         } else if (text.substr(0, kFileTag.size()) == kFileTag) {
             const std::wstring_view key = text.substr(kFileTag.size());

@@ -18,7 +18,6 @@
 
 #include <windows.h>
 
-#include <map>
 #include <optional>
 #include <set>
 #include <string>
@@ -64,12 +63,15 @@ struct InstallRecord {
     Pictures pictures;
     // None in a record of a version that patched only AutoCAD's own menu.
     Menus menus;
-    // The word kept for a menu of `menus`, by its path as there; none for
-    // most.
-    std::map<std::wstring, std::wstring> menuWords;
+    // "<word> <path>" for each menu of `menus` whose kind keeps a word of
+    // it; none for most (MenuWord reads them).
+    std::set<std::wstring> menuWords;
     // None in a record of a version that did not know its own files.
     Owned owned;
 };
+
+// The word `record` keeps for the menu at `path`, "" for none.
+std::wstring MenuWord(const InstallRecord& record, const std::wstring& path);
 
 // The bytes of `record` (its status is not written).
 std::string EncodeInstallRecord(const InstallRecord& record);

@@ -51,9 +51,7 @@ std::vector<std::wstring> TakeItemOutOfMenus(Host& host, const InstallRecord& re
     const Menus menus = record.menus.empty() ? Menus{record.cadDir + payload::kCadMenu} : record.menus;
     std::vector<std::wstring> failed;
     for (const std::wstring& path : menus) {
-        const auto word = record.menuWords.find(path);
-        const std::unique_ptr<menu::MenuFile> menu =
-            RecordedMenu(path, word == record.menuWords.end() ? std::wstring() : word->second, place);
+        const std::unique_ptr<menu::MenuFile> menu = RecordedMenu(path, MenuWord(record, path), place);
         if (!menu) continue;
         const bool menuThere = fileio::FileExists(path);
         // A temporary file an interrupted install left beside it goes.

@@ -38,21 +38,23 @@ void StopForFullDisk(Host& host, const std::wstring& at, const module1::Copier& 
     // A menu with the item stays as it is, for the uninstall to take it out.
     for (const std::wstring& menu : run.menusChanged)
         if (std::find(left.begin(), left.end(), menu) == left.end()) left.push_back(menu);
-    if (run.madePictures) fileio::RemoveFolder(run.pictures.substr(0, run.pictures.size() - 1), host);
+    InstallRecord& record = run.plan.record;
+    const std::wstring& pictures = run.plan.pictureFolder;
+    if (run.madePictures) fileio::RemoveFolder(pictures.substr(0, pictures.size() - 1), host);
     bool recordIsThisFolders = !left.empty();
     if (left.empty()) {
         if (run.previousBytes) {
             fileio::WriteFileReplacing(run.recordPath, *run.previousBytes, host);
-            recordIsThisFolders = Records(run.previous, run.record.cadDir);
+            recordIsThisFolders = Records(run.plan.previous, record.cadDir);
         } else {
             fileio::DeleteIfPresent(run.recordPath, host);
         }
     } else {
         Pictures stay;
-        for (const std::wstring& name : run.record.pictures)
-            if (fileio::FileExists(run.pictures + name)) stay.push_back(name);
-        run.record.pictures = stay;
-        WriteInstallRecord(run.recordPath, run.record, host);
+        for (const std::wstring& name : record.pictures)
+            if (fileio::FileExists(pictures + name)) stay.push_back(name);
+        record.pictures = stay;
+        WriteInstallRecord(run.recordPath, record, host);
     }
     // The uninstall may rebuild the recorded AutoCAD's menu from a side
     // copy: one made now from another AutoCAD's menu must not stay beside a

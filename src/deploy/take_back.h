@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "host.h"
-#include "install_record.h"
+#include "install_plan.h"
 #include "module1.h"
 
 namespace deploy {
@@ -22,14 +22,13 @@ std::vector<std::wstring> TakeBack(const std::vector<module1::Copier::Changed>& 
 
 // What an install has done so far outside its copies, for taking it back.
 struct InstallRun {
+    explicit InstallRun(InstallPlan& plan) : plan(plan) {}
+    // What it meant to do, with the record as planned.
+    InstallPlan& plan;
     std::wstring recordPath;
-    // The record as planned, and as it stood before this run with its bytes
-    // (none when there was none).
-    InstallRecord record;
-    InstallRecord previous;
+    // The record's bytes before this run (none when there was none).
     std::optional<std::string> previousBytes;
-    // The picture folder (ending in "\"), and whether this run made it.
-    std::wstring pictures;
+    // Whether this run made the picture folder.
     bool madePictures = false;
     // The side copies of menus this run wrote, and the menus it changed in
     // place (which hold the item now and stay so).

@@ -17,6 +17,7 @@
 #include "folders.h"
 #include "side_files.h"
 #include "handles.h"
+#include "cui_text.h"
 #include "install_record.h"
 #include "menu_text.h"
 #include "messages.h"
@@ -610,6 +611,90 @@ TEST_F(EndToEnd, AutoCad2005InProgramFilesX86ChangesOnlyItsOwnProfilesMenu) {
     EXPECT_EQ(RunButton(dist, kExport, 1), std::vector<std::wstring>{L"导出完成！"});
     EXPECT_EQ(ReadBytes(mine + L"\\acad.mns"), userMenu);
     EXPECT_TRUE(Snap(roaming + L"\\Autodesk\\AutoCAD 2004") == staleBefore);
+}
+
+namespace {
+
+// A real AutoCAD 2007 acad.cui (Korean, changed by its user) with the CR LF
+// line ends AutoCAD writes; nothing where the shared files are not there.
+std::optional<std::string> AcadCui2007() {
+    std::wstring shared;
+    for (const wchar_t c : std::wstring(L"" TS_SHARED_CUI L"/acad2007-kor.cui")) shared += c == L'/' ? L'\\' : c;
+    const std::optional<std::string> lf = ReadBytes(shared);
+    if (!lf) return std::nullopt;
+    std::string crlf;
+    for (const char c : *lf) c == '\n' ? crlf += "\r\n" : crlf += c;
+    return crlf;
+}
+
+// Every occurrence of `from` in `text` replaced by `to`.
+std::string Replaced(std::string text, const std::string& from, const std::string& to) {
+    for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+        text.replace(at, from.size(), to);
+    return text;
+}
+
+}  // namespace
+
+// AutoCAD 2007 as its user has it: acad.exe, and the customization file in
+// the user's profile. The item lands in its Draw menu, and the uninstall gives
+// the file back byte for byte; after AutoCAD re-wrote the file it takes out
+// only ours; a cut-off file is told and left as it is.
+TEST_F(EndToEnd, AutoCad2007GetsTheItemInItsUsersAcadCuiAndTheUninstallTakesOnlyOursOut) {
+    const std::optional<std::string> before = AcadCui2007();
+    if (!before) GTEST_SKIP() << "../shared/cui is absent: AutoCAD 2007's acad.cui not tried";
+    RemoveTree(cad.substr(0, cad.size() - 1));
+    const std::wstring cad2007 = L"C:\\Program Files\\AutoCAD 2007\\";
+    MadeFolders made;
+    made.Make(cad2007.substr(0, cad2007.size() - 1));
+    MakeDirs(cad2007 + L"Support");
+    WriteBytes(cad2007 + L"acad.exe", "AutoCAD");
+    const std::wstring support = roaming + L"\\Autodesk\\AutoCAD 2007\\R17.0\\kor\\Support";
+    const std::wstring cui = support + L"\\acad.cui";
+    MakeDirs(support);
+    WriteBytes(cui, *before);
+
+    EXPECT_EQ(RunButton(dist, kImport, 1), std::vector<std::wstring>{L"导入完成！"});
+    ExpectInstalledInto(cad2007, {cui});
+    const cui::Edit added = cui::AddItem(*before);
+    ASSERT_TRUE(added.changed);
+    EXPECT_EQ(ReadBytes(cui), added.text);
+    EXPECT_FALSE(Exists(dist + L"\\acad.mns"));
+    EXPECT_EQ(RunButton(dist, kExport, 1), std::vector<std::wstring>{L"导出完成！"});
+    EXPECT_EQ(ReadBytes(cui), *before);
+    EXPECT_EQ(FileNames(support), std::vector<std::wstring>{L"acad.cui"});
+
+    // AutoCAD writes the file anew: another indentation, its comment gone,
+    // and an item of the user's after ours in the Draw menu.
+    EXPECT_EQ(RunButton(dist, kImport, 1), std::vector<std::wstring>{L"导入完成！"});
+    std::string rewritten = Replaced(*ReadBytes(cui), "\r\n  ", "\r\n\t");
+    const size_t comment = rewritten.find("<!--"), commentEnd = rewritten.find("-->\r\n");
+    ASSERT_NE(commentEnd, std::string::npos);
+    rewritten.erase(comment, commentEnd + 5 - comment);
+    const std::string users =
+        "<PopMenuItem UID=\"PMI_USER\"><NameRef UID=\"XLS_USER\">Mine</NameRef></PopMenuItem>";
+    const size_t ours = rewritten.find("<PopMenuItem IsSeparator=\"false\" hasDiesel=\"false\" UID=\"PMIU_TSDRAW\">");
+    ASSERT_NE(ours, std::string::npos);
+    const size_t oursEnd = rewritten.find("</PopMenuItem>", ours) + 14;
+    rewritten.insert(oursEnd, "\r\n" + users);
+    WriteBytes(cui, rewritten);
+    EXPECT_EQ(RunButton(dist, kExport, 1), std::vector<std::wstring>{L"导出完成！"});
+    const std::optional<std::string> after = ReadBytes(cui);
+    ASSERT_TRUE(after);
+    EXPECT_EQ(*after, cui::RemoveItem(rewritten, false).text);
+    EXPECT_NE(after->find(users), std::string::npos);
+    for (const char* uid : {"PMIU_TSDRAW", "ID_TSDRAW", "XLS_TSDRAW_1", "XLS_TSDRAW_2"})
+        EXPECT_EQ(after->find(uid), std::string::npos) << uid;
+
+    // Cut off in the middle: told, with how to start Tesmora, and unchanged.
+    const std::string cut = before->substr(0, before->size() / 2);
+    WriteBytes(cui, cut);
+    const std::vector<std::wstring> shown = RunButton(dist, kImport, 2);
+    ASSERT_EQ(shown.size(), 2u);
+    EXPECT_EQ(shown[0], deploy::MenusNotPatchedText({{cui, ERROR_INVALID_DATA, false, menu::Problem::NotXml}}, {}, {}));
+    EXPECT_EQ(shown[1], L"导入完成！");
+    EXPECT_EQ(ReadBytes(cui), cut);
+    EXPECT_TRUE(LeftoverTemps(support).empty());
 }
 
 TEST_F(EndToEnd, AnUninstallListsTheOneFileHeldOpenAndRemovesTheRest) {
