@@ -4,6 +4,9 @@ set(ts_win_defs UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x060
 
 # Small, self-contained executables: unused code is dropped at link time and
 # release builds are stripped.
+# -fno-ipa-sra: the string and container helpers each file uses are then
+# the shared, named ones; its specialised clones were local to each file, a
+# copy in every one (5 KB in all).
 set(CMAKE_CXX_FLAGS_RELEASE "-Os -DNDEBUG -fno-ipa-sra")
 add_compile_options(-ffunction-sections -fdata-sections)
 add_link_options(-Wl,--gc-sections $<$<CONFIG:Release>:-s>)

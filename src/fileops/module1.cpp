@@ -70,7 +70,7 @@ std::wstring UpperCase(std::wstring text) {
 }
 
 bool ForEachCadDir(std::wstring root, ModuleHost& host,
-                   const std::function<bool(const std::wstring& folder)>& found) {
+                   Callback<bool(const std::wstring& folder)> found) {
     if (root.empty() || root.back() != L'\\') root += L'\\';
 
     const std::wstring pattern = root + L"*.*";
@@ -163,7 +163,7 @@ void Copier::Failed(const std::wstring& dest, DWORD error) {
     }
 }
 
-void ForEachEntry(const std::wstring& folder, const std::function<void(const Entry& entry)>& visit) {
+void ForEachEntry(const std::wstring& folder, Callback<void(const Entry& entry)> visit) {
     const std::wstring pattern = folder + L"*.*";
     WIN32_FIND_DATAW found{};
     win::UniqueFind find(::FindFirstFileW(fileio::LongPath(pattern).c_str(), &found));

@@ -2,13 +2,13 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <optional>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "callback.h"
 #include "replacing_writer.h"
 #include "side_files.h"
 #include "write_batch.h"
@@ -36,7 +36,7 @@ std::wstring UpperCase(std::wstring text);
 // (a drive that is not ready) before it ends or is stopped; a `root` that
 // does not exist is listed as empty.
 bool ForEachCadDir(std::wstring root, ModuleHost& host,
-                   const std::function<bool(const std::wstring& folder)>& found);
+                   Callback<bool(const std::wstring& folder)> found);
 
 // The first such folder; "" when there is none or `root` does not exist.
 // Nothing when the listing itself fails.
@@ -128,7 +128,7 @@ struct Entry {
 // Calls visit(entry) for every entry of `folder` (ending in "\") but "."
 // and "..", in the order the file system lists them. Nothing when the folder
 // is missing.
-void ForEachEntry(const std::wstring& folder, const std::function<void(const Entry& entry)>& visit);
+void ForEachEntry(const std::wstring& folder, Callback<void(const Entry& entry)> visit);
 
 // The entries of `folder` (ending in "\") whose attributes `keep` accepts, in
 // the order the file system lists them. Empty when the folder is missing.
