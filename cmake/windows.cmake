@@ -105,7 +105,7 @@ target_link_options(scanner PRIVATE -municode -static)
 # The end-to-end driver of the real program; run by tests/e2e/run_e2e.sh.
 add_executable(e2e_driver tests/e2e/driver.cpp tests/win/temp_dir.cpp)
 target_include_directories(e2e_driver PRIVATE tests/win)
-target_link_libraries(e2e_driver PRIVATE ts_deploy gtest_main gdi32 user32)
+target_link_libraries(e2e_driver PRIVATE ts_deploy gtest_main gdi32 user32 oleacc oleaut32)
 target_link_options(e2e_driver PRIVATE -static)
 add_dependencies(e2e_driver stand_in scanner)
 target_compile_definitions(e2e_driver PRIVATE TS_SHARED_MENUS="Z:${ts_shared_menus}")
