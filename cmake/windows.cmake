@@ -106,6 +106,11 @@ get_filename_component(ts_shared_menus "${CMAKE_CURRENT_SOURCE_DIR}/../shared/me
 target_compile_definitions(win_tests PRIVATE TS_SHARED_MENUS="Z:${ts_shared_menus}")
 gtest_discover_tests(win_tests DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120)
 
+# Presses a key in the window in front; scripts/pictures.sh uses it.
+add_executable(press_key tests/e2e/press_key.cpp)
+target_compile_definitions(press_key PRIVATE ${ts_win_defs})
+target_link_options(press_key PRIVATE -municode -static)
+
 # Acts as a real-time virus scanner in the end-to-end tests.
 add_executable(scanner tests/e2e/scanner.cpp)
 target_compile_definitions(scanner PRIVATE ${ts_win_defs})
@@ -114,7 +119,7 @@ target_link_options(scanner PRIVATE -municode -static)
 # The end-to-end driver of the real program; run by tests/e2e/run_e2e.sh.
 add_executable(e2e_driver tests/e2e/driver.cpp tests/win/temp_dir.cpp)
 target_include_directories(e2e_driver PRIVATE tests/win)
-target_link_libraries(e2e_driver PRIVATE ts_deploy gtest_main gdi32 user32)
+target_link_libraries(e2e_driver PRIVATE ts_deploy gtest_main gdi32 user32 oleacc oleaut32)
 target_link_options(e2e_driver PRIVATE -static)
 add_dependencies(e2e_driver stand_in scanner)
 get_filename_component(ts_shared_cui "${CMAKE_CURRENT_SOURCE_DIR}/../shared/cui" ABSOLUTE)

@@ -42,7 +42,9 @@ constexpr ControlSpec kControls[] = {
     {kIdCommand1, L"BUTTON", L"导入CAD", BS_PUSHBUTTON | WS_TABSTOP | WS_GROUP, kCommand1},
     {kIdCommand2, L"BUTTON", L"导出CAD", BS_PUSHBUTTON | WS_TABSTOP, kCommand2},
     {kIdCommand3, L"BUTTON", L"关    闭", BS_PUSHBUTTON | WS_TABSTOP, kCommand3},
-    {kIdProgressBar1, PROGRESS_CLASSW, L"", 0, kProgressBar1},
+    // A progress bar never draws its text: it is the bar's name for screen
+    // readers.
+    {kIdProgressBar1, PROGRESS_CLASSW, L"进度", 0, kProgressBar1},
 };
 
 // "description|pattern|..." as the file dialog wants it: parts ended by NUL,
@@ -116,6 +118,21 @@ LRESULT Form1::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_COMMAND:
             if (HIWORD(wParam) == BN_CLICKED) OnCommand(LOWORD(wParam));
             return 0;
+        case WM_ACTIVATE:
+            if (LOWORD(wParam) == WA_INACTIVE) {
+                RememberFocus();
+            } else if (!HIWORD(wParam)) {
+                // DefWindowProc would give the focus to the window itself,
+                // where no key does anything.
+                FocusControl(focus_ ? focus_ : ::GetNextDlgTabItem(window_, nullptr, FALSE));
+                return 0;
+            }
+            return ::DefWindowProcW(window_, message, wParam, lParam);
+        case DM_GETDEFID:
+            return MAKELRESULT(defaultId_, DC_HASDEFID);
+        case DM_SETDEFID:
+            defaultId_ = static_cast<int>(wParam);
+            return TRUE;
         case WM_CTLCOLORSTATIC:
             return OnCtlColorStatic(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
         case WM_DPICHANGED: {
@@ -152,6 +169,9 @@ void Form1::OnCreate() {
     ::SendMessageW(Control(kIdProgressBar1), PBM_SETRANGE32, static_cast<WPARAM>(progress::kMin),
                    static_cast<LPARAM>(progress::kMax));
     ::SendMessageW(Control(kIdProgressBar1), PBM_SETPOS, static_cast<WPARAM>(progress::kMin), 0);
+    // As a dialog starts: the focus rectangle shows once the keyboard is used,
+    // or at once when the program was started from the keyboard.
+    ::SendMessageW(window_, WM_CHANGEUISTATE, MAKEWPARAM(UIS_INITIALIZE, 0), 0);
     const UINT dpi = WindowDpi(window_);
     LayOutControls(dpi);
     const SIZE outer = WindowSizeForClient(
@@ -197,6 +217,35 @@ LRESULT Form1::OnCtlColorStatic(HDC dc, HWND control) {
     return reinterpret_cast<LRESULT>(::GetSysColorBrush(background));
 }
 
+bool Form1::DialogMessage(MSG* msg) {
+    // Windows' dialog manager shows the focus rectangle once Tab or an arrow
+    // key is used; Wine's does not, so the window asks for it itself.
+    const bool navigation = msg->wParam == VK_TAB || (msg->wParam >= VK_LEFT && msg->wParam <= VK_DOWN);
+    if (msg->message == WM_KEYDOWN && navigation && ::IsChild(window_, msg->hwnd))
+        ::SendMessageW(window_, WM_CHANGEUISTATE, MAKEWPARAM(UIS_CLEAR, UISF_HIDEFOCUS), 0);
+    return ::IsDialogMessageW(window_, msg);
+}
+
+void Form1::RememberFocus() {
+    HWND focus = ::GetFocus();
+    if (focus && ::IsChild(window_, focus)) focus_ = focus;
+}
+
+void Form1::FocusControl(HWND control) {
+    if (!control || !::IsChild(window_, control)) return;
+    focus_ = control;
+    ::SetFocus(control);
+    const LRESULT code = ::SendMessageW(control, WM_GETDLGCODE, 0, 0);
+    if (!(code & (DLGC_DEFPUSHBUTTON | DLGC_UNDEFPUSHBUTTON))) return;
+    for (const int id : {kIdCommand1, kIdCommand2, kIdCommand3}) {
+        HWND button = Control(id);
+        const bool isDefault = button == control;
+        const bool wasDefault = ::SendMessageW(button, WM_GETDLGCODE, 0, 0) & DLGC_DEFPUSHBUTTON;
+        if (isDefault != wasDefault)
+            ::SendMessageW(button, BM_SETSTYLE, isDefault ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON, TRUE);
+    }
+}
+
 void Form1::OnCommand(int id) {
     if (busy_) return;
     switch (id) {
@@ -239,6 +288,10 @@ bool Form1::ProgressSet(float value) {
 float Form1::ProgressGet() { return progress_; }
 
 void Form1::MessageShow(const std::wstring& text) {
+    // Kept now as well as when the window hears it was left, so that the
+    // focus comes back to the control the user pressed whatever the box's
+    // coming up does to the focus first.
+    RememberFocus();
     ::MessageBoxW(window_, text.c_str(), kMessageTitle, MB_OK);
 }
 
@@ -252,6 +305,7 @@ std::wstring Form1::FilePick(const std::wstring& filter) {
     ofn.nFilterIndex = 1;
     ofn.lpstrFile = buffer.data();
     ofn.nMaxFile = static_cast<DWORD>(buffer.size());
+    RememberFocus();  // as for a message box
     ofn.Flags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY |
                 OFN_NOCHANGEDIR;
     // The dialog's library pulls half of the shell in with it; it is loaded
@@ -281,7 +335,7 @@ void Form1::EventsService() {
             ::PostQuitMessage(static_cast<int>(msg.wParam));
             return;
         }
-        if (!::IsDialogMessageW(window_, &msg)) {
+        if (!DialogMessage(&msg)) {
             ::TranslateMessage(&msg);
             ::DispatchMessageW(&msg);
         }

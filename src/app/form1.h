@@ -44,6 +44,8 @@ public:
 
     bool Create(HINSTANCE instance, int show);
     HWND Window() const { return window_; }
+    // IsDialogMessageW for this window: Tab, the arrow keys, Enter and Esc.
+    bool DialogMessage(MSG* msg);
 
     // Host operations of the procedures.
     bool ProgressSet(float value) override;
@@ -63,6 +65,11 @@ private:
     void LayOutControls(UINT dpi);
     void OnCommand(int id);
     LRESULT OnCtlColorStatic(HDC dc, HWND control);
+    // Keeps the control that has the focus, so that activation gives it back.
+    void RememberFocus();
+    // Gives `control` the focus as the dialog manager does: a push button
+    // that takes it becomes the default button, so Enter presses it.
+    void FocusControl(HWND control);
     void Run(void (*procedure)(deploy::Host&, const deploy::Folders&));
 
     HWND Control(int id) const { return ::GetDlgItem(window_, id); }
@@ -78,6 +85,12 @@ private:
     // True while a procedure runs: buttons and closing are ignored meanwhile,
     // so one run never starts inside another.
     bool busy_ = false;
+    // The control that had the focus when the window was last left; the
+    // first tab stop until then.
+    HWND focus_ = nullptr;
+    // What DM_GETDEFID answers: Enter presses it when the focus is on no
+    // push button.
+    int defaultId_ = kIdCommand1;
     bool serviced_ = false;
     DWORD lastService_ = 0;  // GetTickCount when EventsService last looked
 };

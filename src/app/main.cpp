@@ -50,7 +50,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
 
     MSG msg{};
     while (::GetMessageW(&msg, nullptr, 0, 0) > 0) {
-        if (!::IsDialogMessageW(form.Window(), &msg)) {
+        if (!form.DialogMessage(&msg)) {
             ::TranslateMessage(&msg);
             ::DispatchMessageW(&msg);
         }

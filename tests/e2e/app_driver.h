@@ -44,6 +44,9 @@ inline bool WaitFor(Found found, int timeoutMs = kTimeoutMs) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     while (std::chrono::steady_clock::now() < end) {
         if (found()) return true;
+        // Out-of-context event hooks are called from this thread's queue.
+        MSG msg;
+        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageW(&msg);
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     return false;
@@ -115,6 +118,19 @@ public:
     // Posted, as a click arrives: the program's own handling may block in a
     // message box, which the test then answers.
     void Click(int id) const { ::PostMessageW(Control(id), BM_CLICK, 0, 0); }
+    // The control that has the keyboard focus in the program; none while a
+    // window of another thread is in front.
+    HWND Focus() const {
+        GUITHREADINFO info{};
+        info.cbSize = sizeof(info);
+        if (!main_ || !::GetGUIThreadInfo(::GetWindowThreadProcessId(main_, nullptr), &info))
+            return nullptr;
+        return info.hwndFocus;
+    }
+    // Waits until the program's focus is on `control`.
+    bool WaitFocus(HWND control) const {
+        return WaitFor([&] { return Focus() == control; }, 5000);
+    }
     int Bar() const { return static_cast<int>(::SendMessageW(Control(kBar), PBM_GETPOS, 0, 0)); }
 
     // The next dialog the program shows (a message box or the file dialog).
@@ -154,11 +170,37 @@ public:
         return static_cast<int>(code);
     }
 
+    DWORD Pid() const { return pid_; }
+
 private:
     win::UniqueKernel process_;
     DWORD pid_ = 0;
     HWND main_ = nullptr;
 };
 
+// Presses and releases `key` as a keyboard does, with Shift held around it
+// when asked: through SendInput, so the keys reach the window in front and
+// its GetKeyState sees Shift, as IsDialogMessage asks for Shift+Tab.
+inline bool PressKey(WORD key, bool shift = false) {
+    INPUT inputs[4]{};
+    UINT n = 0;
+    auto add = [&](WORD vk, bool up) {
+        inputs[n].type = INPUT_KEYBOARD;
+        inputs[n].ki.wVk = vk;
+        inputs[n].ki.wScan = static_cast<WORD>(::MapVirtualKeyW(vk, MAPVK_VK_TO_VSC));
+        inputs[n].ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+        ++n;
+    };
+    if (shift) add(VK_SHIFT, false);
+    add(key, false);
+    add(key, true);
+    if (shift) add(VK_SHIFT, true);
+    return ::SendInput(n, inputs, sizeof(INPUT)) == n;
+}
+
+// True when `button` draws and acts as the default push button.
+inline bool IsDefaultButton(HWND button) {
+    return (::GetWindowLongW(button, GWL_STYLE) & BS_TYPEMASK) == BS_DEFPUSHBUTTON;
+}
 
 }  // namespace e2e

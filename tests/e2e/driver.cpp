@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <commctrl.h>
+#include <oleacc.h>
 
 #include <chrono>
 #include <functional>
@@ -49,7 +50,7 @@ const ExpectedControl kLayout[] = {
     {101, L"Button", L"导入CAD", 240, 2400, 1215, 375},
     {102, L"Button", L"导出CAD", 1680, 2400, 1215, 375},
     {103, L"Button", L"关    闭", 3120, 2400, 1215, 375},
-    {301, L"msctls_progress32", L"", 120, 2040, 4215, 255},
+    {301, L"msctls_progress32", L"进度", 120, 2040, 4215, 255},
 };
 
 // Saves what the screen shows of the window as a 24-bit BMP.
@@ -315,6 +316,187 @@ TEST_F(EndToEnd, UninstallWithoutARecordSaysSoAndRemovesNothing) {
     EXPECT_NE(message.find(L"没有删除任何文件"), std::wstring::npos);
     EXPECT_EQ(app.WaitExit(), 0);
     EXPECT_EQ(World(), before);
+}
+
+namespace {
+
+// What a screen reader hears as `window`'s name.
+std::wstring AccessibleName(HWND window) {
+    IAccessible* object = nullptr;
+    if (FAILED(::AccessibleObjectFromWindow(window, OBJID_CLIENT, IID_IAccessible,
+                                            reinterpret_cast<void**>(&object))) ||
+        !object)
+        return L"<no accessible object>";
+    VARIANT self{};
+    self.vt = VT_I4;
+    self.lVal = CHILDID_SELF;
+    BSTR name = nullptr;
+    const HRESULT hr = object->get_accName(self, &name);
+    std::wstring result = SUCCEEDED(hr) && name ? std::wstring(name, ::SysStringLen(name)) : L"<no name>";
+    ::SysFreeString(name);
+    object->Release();
+    return result;
+}
+
+// The program's focus changes, in order, one letter each: I, E and C for
+// the three buttons, W for the window itself, o for any other window (a
+// message box's button, the file dialog's controls). Reported by an
+// out-of-context event hook, called while App's waits pump this thread.
+class FocusTrail {
+public:
+    explicit FocusTrail(const App& app) : main_(app.Main()) {
+        current_ = this;
+        hook_ = ::SetWinEventHook(EVENT_OBJECT_FOCUS, EVENT_OBJECT_FOCUS, nullptr, Called, app.Pid(), 0,
+                                  WINEVENT_OUTOFCONTEXT);
+    }
+    FocusTrail(const FocusTrail&) = delete;
+    FocusTrail& operator=(const FocusTrail&) = delete;
+    ~FocusTrail() {
+        if (hook_) ::UnhookWinEvent(hook_);
+        current_ = nullptr;
+    }
+    bool Hooked() const { return hook_ != nullptr; }
+    // Repeats of one letter count once.
+    std::string Letters() const { return letters_; }
+
+private:
+    static void CALLBACK Called(HWINEVENTHOOK, DWORD, HWND window, LONG, LONG, DWORD, DWORD) {
+        if (current_) current_->Add(window);
+    }
+    void Add(HWND window) {
+        char letter = 'o';
+        if (window == main_) letter = 'W';
+        if (window && ::GetAncestor(window, GA_PARENT) == main_) {
+            const int id = ::GetDlgCtrlID(window);
+            letter = id == kImport ? 'I' : id == kExport ? 'E' : id == kClose ? 'C' : '?';
+        }
+        if (letters_.empty() || letters_.back() != letter) letters_ += letter;
+    }
+
+    static inline FocusTrail* current_ = nullptr;
+    HWND main_;
+    HWINEVENTHOOK hook_ = nullptr;
+    std::string letters_;
+};
+
+// Puts a window of this test in front of the program's, then the program's
+// in front again; false when the program kept its focus meanwhile.
+bool AnotherWindowInFrontAndBack(const App& app) {
+    HWND front = ::CreateWindowExW(0, L"STATIC", L"in front", WS_POPUP | WS_VISIBLE, 0, 0, 80, 40,
+                                   nullptr, nullptr, ::GetModuleHandleW(nullptr), nullptr);
+    if (!front) return false;
+    ::SetForegroundWindow(front);
+    const bool left = WaitFor([&] { return app.Focus() == nullptr; }, 5000);
+    ::SetForegroundWindow(app.Main());
+    ::DestroyWindow(front);
+    return left;
+}
+
+}  // namespace
+
+// From the keyboard alone: 导入CAD has the focus as the window appears and is
+// its default button; Tab and Shift+Tab go round the three buttons, each
+// becoming the default as it takes the focus; Esc does nothing; the button
+// that had the focus has it again after another window was in front; Enter
+// on 关    闭 ends the program with nothing written.
+TEST_F(EndToEnd, KeyboardAloneGoesRoundTheButtonsAndEnterOnCloseWritesNothing) {
+    const Snapshot before = World();
+    App app(dist);
+    ASSERT_TRUE(app.Main());
+    const HWND import = app.Control(kImport), exportButton = app.Control(kExport), close = app.Control(kClose);
+    ASSERT_TRUE(app.WaitFocus(import)) << "the focus is on control " << ::GetDlgCtrlID(app.Focus());
+    // The focus moves first, the default button's look just after.
+    EXPECT_TRUE(WaitFor([&] { return IsDefaultButton(import); }, 5000));
+    EXPECT_FALSE(IsDefaultButton(exportButton) || IsDefaultButton(close));
+    EXPECT_EQ(::SendMessageW(app.Main(), DM_GETDEFID, 0, 0), MAKELRESULT(kImport, DC_HASDEFID));
+    // The bar's name for a screen reader, though the bar shows no text.
+    EXPECT_EQ(AccessibleName(app.Control(kBar)), L"进度");
+
+    struct Step {
+        WORD key;
+        bool shift;
+        HWND focus;
+    };
+    const Step steps[] = {
+        {VK_ESCAPE, false, import},      {VK_TAB, false, exportButton}, {VK_TAB, false, close},
+        {VK_TAB, false, import},         {VK_TAB, true, close},         {VK_ESCAPE, false, close},
+        {VK_TAB, true, exportButton},    {VK_TAB, true, import},        {VK_TAB, false, exportButton},
+    };
+    for (const Step& step : steps) {
+        ASSERT_TRUE(PressKey(step.key, step.shift));
+        // Keys are taken in order: the focus after a key that must not move it
+        // is checked once the next key has moved it.
+        if (step.key == VK_ESCAPE) continue;
+        ASSERT_TRUE(app.WaitFocus(step.focus))
+            << "key " << step.key << (step.shift ? " with Shift" : "") << ": the focus is on control "
+            << ::GetDlgCtrlID(app.Focus());
+        EXPECT_TRUE(WaitFor([&] { return IsDefaultButton(step.focus); }, 5000)) << ::GetDlgCtrlID(step.focus);
+        EXPECT_FALSE(::SendMessageW(step.focus, WM_QUERYUISTATE, 0, 0) & UISF_HIDEFOCUS)
+            << "no focus rectangle once the keyboard was used";
+        for (HWND other : {import, exportButton, close}) {
+            if (other == step.focus) continue;
+            EXPECT_FALSE(IsDefaultButton(other)) << ::GetDlgCtrlID(other);
+        }
+    }
+    EXPECT_TRUE(app.NoDialogFor(300)) << "Esc or Tab opened a window";
+    EXPECT_EQ(World(), before);
+
+    // Another window in front, then this one again: 导出CAD has the focus back.
+    EXPECT_TRUE(AnotherWindowInFrontAndBack(app));
+    EXPECT_TRUE(app.WaitFocus(exportButton)) << "the focus is on control " << ::GetDlgCtrlID(app.Focus());
+
+    ASSERT_TRUE(PressKey(VK_TAB));
+    ASSERT_TRUE(app.WaitFocus(close));
+    ASSERT_TRUE(PressKey(VK_RETURN));
+    EXPECT_EQ(app.WaitExit(), 0);
+    EXPECT_EQ(World(), before);
+}
+
+// Enter as the window appears runs the install.
+TEST_F(EndToEnd, KeyboardEnterAtStartInstalls) {
+    App app(dist);
+    ASSERT_TRUE(app.Main());
+    ASSERT_TRUE(app.WaitFocus(app.Control(kImport)));
+    ASSERT_TRUE(PressKey(VK_RETURN));
+    EXPECT_EQ(app.AnswerMessage(), L"导入完成！");
+    EXPECT_EQ(app.WaitExit(), 0);
+    ExpectInstalledInto(cad);
+}
+
+// Space on 导入CAD runs the install. AutoCAD is found through the file dialog and has no
+// menu, so a message box, the dialog and a second box come before
+// "导入完成！": after each of them 导入CAD has the focus again, though the
+// window was last left with the focus on 导出CAD.
+TEST_F(EndToEnd, KeyboardSpaceOnImportInstallsAndTheFocusComesBackAfterEachDialog) {
+    RemoveTree(cad.substr(0, cad.size() - 1));
+    MakeDirs(dAcad + L"support");
+    WriteBytes(dAcad + L"acad.exe", "AutoCAD");
+    App app(dist);
+    ASSERT_TRUE(app.Main());
+    ASSERT_TRUE(app.WaitFocus(app.Control(kImport)));
+    ASSERT_TRUE(PressKey(VK_TAB));
+    ASSERT_TRUE(app.WaitFocus(app.Control(kExport)));
+    ASSERT_TRUE(AnotherWindowInFrontAndBack(app));
+    ASSERT_TRUE(app.WaitFocus(app.Control(kExport)));
+    ASSERT_TRUE(PressKey(VK_TAB, true));
+    ASSERT_TRUE(app.WaitFocus(app.Control(kImport)));
+    FocusTrail trail(app);
+    ASSERT_TRUE(trail.Hooked());
+    ASSERT_TRUE(PressKey(VK_SPACE));
+    EXPECT_EQ(app.AnswerMessage(), L"请指定AutoCAD 的安装路径，并打开acad.exe文件");
+    HWND dialog = app.WaitDialog();
+    ASSERT_TRUE(dialog);
+    HWND name = ::GetDlgItem(dialog, 0x47C);  // the file-name box
+    if (!name) name = ::GetDlgItem(dialog, 0x480);
+    ASSERT_TRUE(name);
+    ::SendMessageW(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"D:\\ACAD\\acad.exe"));
+    App::CloseDialog(dialog, IDOK);
+    const std::wstring menuMessage = app.AnswerMessage();
+    EXPECT_NE(menuMessage.find(L"-VBARUN"), std::wstring::npos) << "says: " << menuMessage.size();
+    EXPECT_EQ(app.AnswerMessage(), L"导入完成！");
+    EXPECT_EQ(app.WaitExit(), 0);
+    EXPECT_TRUE(Exists(dAcad + L"acad.dvb"));
+    EXPECT_EQ(trail.Letters().substr(0, 7), "oIoIoIo") << "the focus went " << trail.Letters();
 }
 
 namespace {
