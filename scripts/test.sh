@@ -40,7 +40,7 @@ trap cleanup EXIT
 lazyfs_build="$root/../shared/third_party/lazyfs/build.sh"
 if [ -f "$lazyfs_build" ] && [ -c /dev/fuse ]; then
   lazyfs_log="$(mktemp /tmp/tssetup-lazyfs-log.XXXXXX)"
-  setsid nice -n 3 bash "$lazyfs_build" "$root/build/lazyfs" >"$lazyfs_log" 2>&1 &
+  setsid nice -n 10 bash "$lazyfs_build" "$root/build/lazyfs" >"$lazyfs_log" 2>&1 &
   lazyfs_pid=$!
 fi
 
@@ -56,7 +56,7 @@ cmake --build build/native -j"$jobs" >/dev/null
 fuzz_log="$(mktemp /tmp/tssetup-fuzz-log.XXXXXX)"
 setsid bash scripts/fuzz.sh 30 >"$fuzz_log" 2>&1 &
 fuzz_pid=$!
-later="nice -n 3"
+later="nice -n 10"
 
 echo "== the shipped program: 32-bit build in build/win"
 if [ "$TS_WINE_ARCH" = win32 ]; then
