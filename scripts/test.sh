@@ -17,18 +17,24 @@ wine_say
 
 jobs=$(nproc)
 status=0
-fuzz_pid="" lazyfs_pid="" fuzz_log="" lazyfs_log="" prefix=""
+fuzz_pid="" lazyfs_pid="" template_pid="" fuzz_log="" lazyfs_log=""
+# The Wine tests' prefixes: a template, made beside the builds below, and
+# the prefix of this script, a copy of it.
+prefix="$(mktemp -d /tmp/tssetup-wine.XXXXXX)"
 cleanup() {
   local pid
-  for pid in $fuzz_pid $lazyfs_pid; do
+  for pid in $fuzz_pid $lazyfs_pid $template_pid; do
     kill -0 "$pid" 2>/dev/null && kill -- "-$pid" 2>/dev/null
     wait "$pid" 2>/dev/null || true
   done
-  if [ -n "$prefix" ]; then
-    wine_prefix_end
-    rm -rf "$prefix"
+  # The template's server, should this script have stopped while it was made.
+  if [ -f "$prefix/template/system.reg" ]; then
+    WINEPREFIX="$prefix/template" wineserver -k >/dev/null 2>&1 || true
+    WINEPREFIX="$prefix/template" wineserver -w >/dev/null 2>&1 || true
   fi
-  rm -f "$fuzz_log" "$lazyfs_log"
+  # Only the prefix this script began (not one named by the caller's WINEPREFIX).
+  [ "${WINEPREFIX:-}" != "$prefix/prefix" ] || wine_prefix_end
+  rm -rf "$prefix" "$fuzz_log" "$lazyfs_log"
 }
 trap cleanup EXIT
 
@@ -56,6 +62,10 @@ cmake --build build/native -j"$jobs" >/dev/null
 fuzz_log="$(mktemp /tmp/tssetup-fuzz-log.XXXXXX)"
 setsid bash scripts/fuzz.sh 30 >"$fuzz_log" 2>&1 &
 fuzz_pid=$!
+# The prefix the Wine tests' prefixes are copied from (wine_env.sh).
+setsid bash -c 'source scripts/wine_env.sh && wine_prefix_template "$1"' _ "$prefix/template" \
+  </dev/null >/dev/null 2>&1 &
+template_pid=$!
 later="nice -n 10"
 
 echo "== the shipped program: 32-bit build in build/win"
@@ -90,9 +100,12 @@ if [ -n "$lazyfs_pid" ]; then
 fi
 
 echo "== Windows tests under Wine ($TS_WINE_ARCH prefix, ${TS_WIN_BUILD#"$root"/})"
-prefix="$(mktemp -d /tmp/tssetup-wine.XXXXXX)"
-# Made once, copied for each prefix of the tests (wine_env.sh).
-wine_prefix_template "$prefix/template" || echo "No prefix to copy: each test makes its own."
+if wait "$template_pid" && [ -f "$prefix/template/system.reg" ]; then
+  export TS_WINE_PREFIX_TEMPLATE="$prefix/template"
+else
+  echo "No prefix to copy: each test makes its own."
+fi
+template_pid=""
 wine_prefix_begin "$prefix/prefix"
 # One more at a time than there are cores: the end-to-end, kill and
 # power-cut tests wait on the program part of the time, each in a prefix and
