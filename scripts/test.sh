@@ -62,8 +62,9 @@ cmake --build build/native -j"$jobs" >/dev/null
 fuzz_log="$(mktemp /tmp/tssetup-fuzz-log.XXXXXX)"
 setsid bash scripts/fuzz.sh 30 >"$fuzz_log" 2>&1 &
 fuzz_pid=$!
-# The prefix the Wine tests' prefixes are copied from (wine_env.sh).
-setsid bash -c 'source scripts/wine_env.sh && wine_prefix_template "$1"' _ "$prefix/template" \
+# The prefix the Wine tests' prefixes are copied from (wine_env.sh), made
+# at a lower priority too.
+setsid nice -n 10 bash -c 'source scripts/wine_env.sh && wine_prefix_template "$1"' _ "$prefix/template" \
   </dev/null >/dev/null 2>&1 &
 template_pid=$!
 later="nice -n 10"
