@@ -41,13 +41,17 @@ trap cleanup EXIT
 # LazyFS, for the power-cut test, builds from here to the Wine tests, at a
 # lower priority, in the time the other steps leave: the test would
 # otherwise build it itself while the Wine tests run. Background jobs run in
-# process groups of their own (setsid), which cleanup ends should this
-# script stop early.
+# process groups of their own (set -m while they start), which cleanup ends
+# should this script stop early. They stay in this script's session: the
+# kernel's scheduler may share the CPU between sessions first, where a lower
+# priority would count for nothing.
 lazyfs_build="$root/../shared/third_party/lazyfs/build.sh"
 if [ -f "$lazyfs_build" ] && [ -c /dev/fuse ]; then
   lazyfs_log="$(mktemp /tmp/tssetup-lazyfs-log.XXXXXX)"
-  setsid nice -n 10 bash "$lazyfs_build" "$root/build/lazyfs" >"$lazyfs_log" 2>&1 &
+  set -m
+  nice -n 10 bash "$lazyfs_build" "$root/build/lazyfs" </dev/null >"$lazyfs_log" 2>&1 &
   lazyfs_pid=$!
+  set +m
 fi
 
 echo "== native tests (ASan, UBSan)"
@@ -60,13 +64,15 @@ cmake --build build/native -j"$jobs" >/dev/null
 # so that the fuzzer keeps its core. Its output and result come after the
 # builds.
 fuzz_log="$(mktemp /tmp/tssetup-fuzz-log.XXXXXX)"
-setsid bash scripts/fuzz.sh 30 >"$fuzz_log" 2>&1 &
+set -m
+bash scripts/fuzz.sh 30 </dev/null >"$fuzz_log" 2>&1 &
 fuzz_pid=$!
 # The prefix the Wine tests' prefixes are copied from (wine_env.sh), made
 # at a lower priority too.
-setsid nice -n 10 bash -c 'source scripts/wine_env.sh && wine_prefix_template "$1"' _ "$prefix/template" \
+nice -n 10 bash -c 'source scripts/wine_env.sh && wine_prefix_template "$1"' _ "$prefix/template" \
   </dev/null >/dev/null 2>&1 &
 template_pid=$!
+set +m
 later="nice -n 10"
 
 echo "== the shipped program: 32-bit build in build/win"
