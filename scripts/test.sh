@@ -115,7 +115,7 @@ fi
 template_pid=""
 wine_prefix_begin "$prefix/prefix"
 # One more at a time than there are cores: the end-to-end, kill and
-# power-cut tests wait on the program part of the time, each in a prefix and
+# power-cut tests wait on the program some of the time, each in a prefix and
 # display of its own.
 (cd "$TS_WIN_BUILD" && ctest --output-on-failure --timeout 600 -j"$((jobs + 1))") || status=1
 # ctest shows no output of a test that passed or was skipped: the power-cut
