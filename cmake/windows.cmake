@@ -85,8 +85,13 @@ target_compile_options(gtest PUBLIC
   "SHELL:-include ${CMAKE_CURRENT_SOURCE_DIR}/tests/win/gtest_notification.h")
 include(GoogleTest)
 
+# The tests' helpers (temporary folders, the stand-in, the recording host),
+# compiled once for the three test programs that use them.
+add_library(ts_test_support OBJECT tests/win/temp_dir.cpp)
+target_include_directories(ts_test_support PUBLIC tests/win)
+target_link_libraries(ts_test_support PUBLIC ts_deploy gtest)
+
 add_executable(win_tests
-  tests/win/temp_dir.cpp
   tests/win/fileops_test.cpp
   tests/win/menu_file_test.cpp
   tests/win/install_test.cpp
@@ -98,7 +103,7 @@ add_executable(win_tests
   tests/win/profile_menu_test.cpp
   tests/win/upgrade_test.cpp)
 target_include_directories(win_tests PRIVATE tests/win)
-target_link_libraries(win_tests PRIVATE ts_deploy gtest_main)
+target_link_libraries(win_tests PRIVATE ts_test_support ts_deploy gtest_main)
 target_link_options(win_tests PRIVATE -static)
 add_dependencies(win_tests stand_in)
 # Wine's drive Z: is the Linux root.
@@ -117,9 +122,9 @@ target_compile_definitions(scanner PRIVATE ${ts_win_defs})
 target_link_options(scanner PRIVATE -municode -static)
 
 # The end-to-end driver of the real program; run by tests/e2e/run_e2e.sh.
-add_executable(e2e_driver tests/e2e/driver.cpp tests/win/temp_dir.cpp)
+add_executable(e2e_driver tests/e2e/driver.cpp)
 target_include_directories(e2e_driver PRIVATE tests/win)
-target_link_libraries(e2e_driver PRIVATE ts_deploy gtest_main gdi32 user32 oleacc oleaut32)
+target_link_libraries(e2e_driver PRIVATE ts_test_support ts_deploy gtest_main gdi32 user32 oleacc oleaut32)
 target_link_options(e2e_driver PRIVATE -static)
 add_dependencies(e2e_driver stand_in scanner)
 get_filename_component(ts_shared_cui "${CMAKE_CURRENT_SOURCE_DIR}/../shared/cui" ABSOLUTE)
@@ -147,9 +152,9 @@ add_test(NAME signed_copy
 include(cmake/bench.cmake OPTIONAL)
 
 # Kills the program at random moments; run by tests/e2e/run_e2e.sh.
-add_executable(kill_test tests/e2e/kill_test.cpp tests/win/temp_dir.cpp)
+add_executable(kill_test tests/e2e/kill_test.cpp)
 target_include_directories(kill_test PRIVATE tests/win)
-target_link_libraries(kill_test PRIVATE ts_deploy gtest_main user32)
+target_link_libraries(kill_test PRIVATE ts_test_support ts_deploy gtest_main user32)
 target_link_options(kill_test PRIVATE -static)
 add_dependencies(kill_test stand_in)
 add_test(NAME kills
