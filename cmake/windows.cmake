@@ -124,7 +124,7 @@ target_link_options(scanner PRIVATE -municode -static)
 # The end-to-end driver of the real program; run by tests/e2e/run_e2e.sh.
 add_executable(e2e_driver tests/e2e/driver.cpp)
 target_include_directories(e2e_driver PRIVATE tests/win)
-target_link_libraries(e2e_driver PRIVATE ts_test_support ts_deploy gtest_main gdi32 user32 oleacc oleaut32)
+target_link_libraries(e2e_driver PRIVATE ts_test_support ts_deploy gtest_main gdi32 user32 oleacc oleaut32 ole32)
 target_link_options(e2e_driver PRIVATE -static)
 add_dependencies(e2e_driver stand_in scanner)
 get_filename_component(ts_shared_cui "${CMAKE_CURRENT_SOURCE_DIR}/../shared/cui" ABSOLUTE)
