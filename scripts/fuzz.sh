@@ -1,27 +1,39 @@
 #!/usr/bin/env bash
-# Fuzzes the menu text transform with libFuzzer for a while.
+# Fuzzes the menu text transform, or the .cuix package code, with libFuzzer
+# for a while.
 #
-#   scripts/fuzz.sh [--keep] [seconds]     (default 30 seconds)
+#   scripts/fuzz.sh [--keep] [--target menu_text|cuix_package] [seconds]
+#                                          (default menu_text, 30 seconds)
 #
-# Builds menu_text_fuzz with clang in build/fuzz and runs it on a temporary
-# copy of tests/fuzz/corpus, so a plain run leaves the repository untouched.
-# With --keep, the inputs that found new coverage are merged back into
-# tests/fuzz/corpus afterwards. Prints one summary line; exits non-zero when
-# the fuzzer finds a crash, a sanitizer error, a leak or a hang, and keeps the
-# input that caused it in build/fuzz/artifacts/.
+# Builds <target>_fuzz with clang in build/fuzz and runs it on a temporary
+# copy of the target's corpus (tests/fuzz/corpus for menu_text,
+# tests/fuzz/cuix_corpus for cuix_package), so a plain run leaves the
+# repository untouched. With --keep, the inputs that found new coverage are
+# merged back into that corpus afterwards. Prints one summary line; exits
+# non-zero when the fuzzer finds a crash, a sanitizer error, a leak or a hang,
+# and keeps the input that caused it in build/fuzz/artifacts/.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
 
+usage="usage: scripts/fuzz.sh [--keep] [--target menu_text|cuix_package] [seconds]"
 keep=0
 seconds=30
-for arg in "$@"; do
-  case "$arg" in
+target=menu_text
+while [ $# -gt 0 ]; do
+  case "$1" in
     --keep) keep=1 ;;
-    ''|*[!0-9]*) echo "usage: scripts/fuzz.sh [--keep] [seconds]" >&2; exit 2 ;;
-    *) seconds="$arg" ;;
+    --target) target="${2:-}"; shift ;;
+    ''|*[!0-9]*) echo "$usage" >&2; exit 2 ;;
+    *) seconds="$1" ;;
   esac
+  shift
 done
+case "$target" in
+  menu_text) corpus="tests/fuzz/corpus" ;;
+  cuix_package) corpus="tests/fuzz/cuix_corpus" ;;
+  *) echo "$usage" >&2; exit 2 ;;
+esac
 if [ "$seconds" -lt 1 ]; then
   echo "fuzz: seconds must be at least 1" >&2
   exit 2
@@ -34,14 +46,13 @@ for tool in clang clang++ cmake; do
   fi
 done
 
-corpus="tests/fuzz/corpus"
 build="build/fuzz"
-fuzzer="$build/menu_text_fuzz"
+fuzzer="$build/${target}_fuzz"
 artifacts="$root/$build/artifacts/"
 max_len=65536
 
 CC=clang CXX=clang++ cmake -S . -B "$build" -DTS_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build" --target menu_text_fuzz -j"$(nproc)" >/dev/null
+cmake --build "$build" --target "${target}_fuzz" -j"$(nproc)" >/dev/null
 
 work="$(mktemp -d /tmp/tssetup-fuzz.XXXXXX)"
 trap 'rm -rf "$work"' EXIT
