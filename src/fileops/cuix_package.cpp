@@ -3,6 +3,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 namespace cuix {
@@ -53,12 +54,6 @@ bool SameName(std::string_view a, std::string_view b) {
            });
 }
 
-bool NameLess(std::string_view a, std::string_view b) {
-    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-        return static_cast<uint8_t>(AsciiLower(x)) < static_cast<uint8_t>(AsciiLower(y));
-    });
-}
-
 // Field offsets shared by the local header (at +4 from its start) and the
 // central record (at +6): flags, method, time, date, CRC-32, sizes.
 constexpr size_t kLocalFields = 6;
@@ -76,10 +71,30 @@ struct Entry {
 };
 
 struct Package {
-    std::vector<Entry> entries;  // in the order of the central directory
-    size_t centralStart = 0;     // the central directory, up to the end record
-    size_t end = 0;              // the end record
+    std::vector<Entry> entries;        // in the order of the central directory
+    std::vector<const Entry*> inFile;  // the same, in the order they lie in the file
+    size_t centralStart = 0;           // the central directory, up to the end record
+    size_t end = 0;                    // the end record
 };
+
+// Orders entries, for qsort, by where their local headers lie.
+int ByPlace(const void* a, const void* b) {
+    const size_t x = (*static_cast<const Entry* const*>(a))->local;
+    const size_t y = (*static_cast<const Entry* const*>(b))->local;
+    return x < y ? -1 : x > y ? 1 : 0;
+}
+
+// Orders entries, for qsort, by name without regard to ASCII case.
+int ByName(const void* a, const void* b) {
+    const std::string_view x = (*static_cast<const Entry* const*>(a))->name;
+    const std::string_view y = (*static_cast<const Entry* const*>(b))->name;
+    for (size_t i = 0; i < x.size() && i < y.size(); ++i) {
+        const int d =
+            static_cast<uint8_t>(AsciiLower(x[i])) - static_cast<uint8_t>(AsciiLower(y[i]));
+        if (d != 0) return d;
+    }
+    return x.size() < y.size() ? -1 : x.size() > y.size() ? 1 : 0;
+}
 
 // Finds the end record: the last signature whose comment length reaches
 // exactly the end of the bytes.
@@ -188,19 +203,20 @@ Refusal Parse(std::string_view zip, Package& pkg) {
     }
     if (at != end) return Refusal::NotZip;
 
-    std::vector<const Entry*> order(pkg.entries.size());
+    // qsort rather than std::sort: the C library's, shared, where each
+    // std::sort would add its own code to the shipped program.
+    std::vector<const Entry*>& order = pkg.inFile;
+    order.resize(pkg.entries.size());
     for (size_t i = 0; i < order.size(); ++i) order[i] = &pkg.entries[i];
-    std::sort(order.begin(), order.end(),
-              [](const Entry* a, const Entry* b) { return a->local < b->local; });
+    std::qsort(order.data(), order.size(), sizeof order[0], ByName);
+    for (size_t i = 1; i < order.size(); ++i) {
+        if (SameName(order[i - 1]->name, order[i]->name)) return Refusal::NotZip;
+    }
+    std::qsort(order.data(), order.size(), sizeof order[0], ByPlace);
     for (size_t i = 1; i < order.size(); ++i) {
         if (order[i - 1]->dataStart + order[i - 1]->packed > order[i]->local) {
             return Refusal::NotZip;
         }
-    }
-    std::sort(order.begin(), order.end(),
-              [](const Entry* a, const Entry* b) { return NameLess(a->name, b->name); });
-    for (size_t i = 1; i < order.size(); ++i) {
-        if (SameName(order[i - 1]->name, order[i]->name)) return Refusal::NotZip;
     }
     return Refusal::None;
 }
@@ -409,13 +425,10 @@ Refusal Rebuild(std::string_view zip, const std::vector<Replacement>& parts,
     out.reserve(zip.size() + replacedSize / 4 + 1024);
 
     // Local entries in the order they lie in the file.
-    std::vector<size_t> order(pkg.entries.size());
-    for (size_t i = 0; i < order.size(); ++i) order[i] = i;
-    std::sort(order.begin(), order.end(),
-              [&](size_t a, size_t b) { return pkg.entries[a].local < pkg.entries[b].local; });
     std::vector<size_t> newLocal(pkg.entries.size());
-    for (size_t i : order) {
-        const Entry& e = pkg.entries[i];
+    for (const Entry* inFile : pkg.inFile) {
+        const Entry& e = *inFile;
+        const size_t i = inFile - pkg.entries.data();
         newLocal[i] = out.size();
         if (!contents[i]) {
             out.append(zip.substr(e.local, e.dataStart + e.packed - e.local));
@@ -480,16 +493,22 @@ Refusal ListParts(std::string_view zip, std::vector<std::string>& names) {
     }
 }
 
+// Both build their result apart and hand it over at the end, so that `zip`
+// may view the string the result goes to.
 Refusal ReadPart(std::string_view zip, std::string_view name, std::string& content) {
     try {
-        content.clear();
+        std::string result;
         Package pkg;
         Refusal r = Parse(zip, pkg);
         if (r == Refusal::None) {
             const Entry* e = FindEntry(pkg, name);
-            r = e ? Unpack(zip, *e, &content) : Refusal::NoPart;
+            r = e ? Unpack(zip, *e, &result) : Refusal::NoPart;
         }
-        if (r != Refusal::None) content.clear();
+        if (r == Refusal::None) {
+            result.swap(content);
+        } else {
+            content.clear();
+        }
         return r;
     } catch (...) {  // only allocation throws
         content.clear();
@@ -501,10 +520,12 @@ Refusal ReplaceParts(std::string_view zip, const std::vector<Replacement>& parts
                      std::string_view modified, uint16_t dosTime, uint16_t dosDate,
                      std::string& out) {
     try {
-        const Refusal r = Rebuild(zip, parts, modified, dosTime, dosDate, out);
-        if (r != Refusal::None) {
+        std::string result;
+        const Refusal r = Rebuild(zip, parts, modified, dosTime, dosDate, result);
+        if (r == Refusal::None) {
+            result.swap(out);
+        } else {
             out.clear();
-            out.shrink_to_fit();
         }
         return r;
     } catch (...) {  // only allocation throws
