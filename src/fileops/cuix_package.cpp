@@ -204,9 +204,11 @@ Refusal Parse(std::string_view zip, Package& pkg) {
     if (at != end) return Refusal::NotZip;
 
     // qsort rather than std::sort: the C library's, shared, where each
-    // std::sort would add its own code to the shipped program.
+    // std::sort would add its own code to the shipped program. An empty
+    // package has nothing to sort, and qsort takes no null array.
     std::vector<const Entry*>& order = pkg.inFile;
     order.resize(pkg.entries.size());
+    if (order.empty()) return Refusal::None;
     for (size_t i = 0; i < order.size(); ++i) order[i] = &pkg.entries[i];
     std::qsort(order.data(), order.size(), sizeof order[0], ByName);
     for (size_t i = 1; i < order.size(); ++i) {
