@@ -60,11 +60,13 @@ struct Replacement {
 // the caller's DOS time and date and its new CRC-32 and sizes in both headers.
 // Every other entry keeps its local header and data byte for byte; entries
 // keep their order in the file and in the central directory, whose records
-// change only in the offsets of entries that moved. The end record's comment
-// is kept. When parts are replaced and the package has kInfoName, it is
-// re-written too: the PartData_Modified of each replaced part's PartData, and
-// of its own, becomes `modified` (such as "2026-12-09T05:40:12.1234567+08:00");
-// other bytes of it stay. Empty on refusal.
+// change only in the offsets of entries that moved; bytes between entries,
+// which no entry owns, are not kept. The end record's comment is kept.
+// When parts are replaced and the package has kInfoName, it is re-written
+// too: the PartData_Modified of each replaced part's PartData, and of its own,
+// becomes `modified` (such as "2026-12-09T05:40:12.1234567+08:00"); other
+// bytes of it stay, and a replaced part it does not list gets no PartData.
+// Empty on refusal.
 Refusal ReplaceParts(std::string_view zip, const std::vector<Replacement>& parts,
                      std::string_view modified, uint16_t dosTime, uint16_t dosDate,
                      std::string& out);
