@@ -1,4 +1,6 @@
 # The native build: the Windows-free code and its tests, under sanitizers.
+find_package(ZLIB REQUIRED)
+target_link_libraries(ts_zip PUBLIC ZLIB::ZLIB)
 if(TS_SANITIZE)
   set(ts_san -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all)
   target_compile_options(ts_portable PUBLIC ${ts_san})
@@ -14,6 +16,10 @@ if(TS_FUZZ)
   target_compile_options(cui_text_fuzz PRIVATE -fsanitize=fuzzer,address,undefined)
   target_link_options(cui_text_fuzz PRIVATE -fsanitize=fuzzer,address,undefined)
   target_link_libraries(cui_text_fuzz PRIVATE ts_portable)
+  add_executable(cuix_package_fuzz tests/fuzz/cuix_package_fuzz.cpp)
+  target_compile_options(cuix_package_fuzz PRIVATE -fsanitize=fuzzer,address,undefined)
+  target_link_options(cuix_package_fuzz PRIVATE -fsanitize=fuzzer,address,undefined)
+  target_link_libraries(cuix_package_fuzz PRIVATE ts_zip)
   # UBSan findings must stop the run like any other crash, not just be printed.
   target_compile_options(ts_portable PUBLIC -fsanitize=fuzzer-no-link,address,undefined
                                             -fno-sanitize-recover=all)
@@ -29,8 +35,9 @@ add_executable(native_tests
   tests/native/cui_text_test.cpp
   tests/native/attributes_test.cpp
   tests/native/progress_test.cpp
-  tests/native/long_path_test.cpp)
-target_link_libraries(native_tests PRIVATE ts_portable GTest::gtest_main)
+  tests/native/long_path_test.cpp
+  tests/native/cuix_package_test.cpp)
+target_link_libraries(native_tests PRIVATE ts_portable ts_zip GTest::gtest_main)
 get_filename_component(ts_shared_menus "${CMAKE_CURRENT_SOURCE_DIR}/../shared/menus" ABSOLUTE)
 get_filename_component(ts_shared_cui "${CMAKE_CURRENT_SOURCE_DIR}/../shared/cui" ABSOLUTE)
 target_compile_definitions(native_tests PRIVATE TS_SHARED_MENUS="${ts_shared_menus}"

@@ -36,6 +36,13 @@ target_include_directories(ts_fileops PUBLIC src/fileops)
 target_compile_definitions(ts_fileops PUBLIC ${ts_win_defs})
 target_link_libraries(ts_fileops PUBLIC ts_portable)
 
+# zlib for the .cuix packages, linked statically from Debian's
+# libz-mingw-w64-dev (libz.a, not the import library of its DLL).
+find_path(ts_zlib_include zlib.h REQUIRED)
+find_library(ts_zlib_static NAMES libz.a REQUIRED)
+target_include_directories(ts_zip PRIVATE ${ts_zlib_include})
+target_link_libraries(ts_zip PUBLIC ${ts_zlib_static})
+
 add_library(ts_deploy STATIC
   src/deploy/folders.cpp
   src/deploy/install_record.cpp

@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
-# Fuzzes a text transform with libFuzzer for a while.
+# Fuzzes a transform with libFuzzer for a while.
 #
-#   scripts/fuzz.sh [--keep] [--target menu_text|cui_text] [seconds]
+#   scripts/fuzz.sh [--keep] [--target menu_text|cui_text|cuix_package] [seconds]
 #
 # The target defaults to menu_text (corpus tests/fuzz/corpus); cui_text uses
-# tests/fuzz/cui_corpus. Seconds default to 30.
+# tests/fuzz/cui_corpus, cuix_package (the .cuix package code)
+# tests/fuzz/cuix_corpus. Seconds default to 30.
 # Builds <target>_fuzz with clang in build/fuzz and runs it on a temporary
 # copy of its corpus, so a plain run leaves the repository untouched.
 # With --keep, the inputs that found new coverage are merged back into the
@@ -15,7 +16,7 @@ set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
 
-usage="usage: scripts/fuzz.sh [--keep] [--target menu_text|cui_text] [seconds]"
+usage="usage: scripts/fuzz.sh [--keep] [--target menu_text|cui_text|cuix_package] [seconds]"
 keep=0
 seconds=30
 target=menu_text
@@ -34,6 +35,7 @@ done
 case "$target" in
   menu_text) corpus="tests/fuzz/corpus" ;;
   cui_text) corpus="tests/fuzz/cui_corpus" ;;
+  cuix_package) corpus="tests/fuzz/cuix_corpus" ;;
   *) echo "$usage" >&2; exit 2 ;;
 esac
 if [ "$seconds" -lt 1 ]; then

@@ -18,7 +18,8 @@ fi
 packages=(cmake g++ make g++-mingw-w64-i686 g++-mingw-w64-x86-64 googletest libgtest-dev
           clang libclang-rt-14-dev wine wine64 wine32:i386 xvfb xauth imagemagick x11-utils
           locales fonts-wqy-microhei fonts-liberation
-          fuse3 libfuse3-dev libtoml11-dev libspdlog-dev osslsigncode openssl)
+          fuse3 libfuse3-dev libtoml11-dev libspdlog-dev osslsigncode openssl
+          zlib1g-dev libz-mingw-w64-dev)
 
 missing=()
 for p in "${packages[@]}"; do

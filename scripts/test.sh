@@ -60,13 +60,13 @@ cmake --build build/native -j"$jobs" >/dev/null
 (cd build/native && ctest --output-on-failure -j"$jobs") || status=1
 
 # Beside the Windows builds below, which take the other core, the fuzzers
-# use one core for 30 s: the menu text transform's, then the customization
-# file transform's. The builds run at a lower priority meanwhile,
+# use one core for 30 s: the menu text transform's, the customization file
+# transform's and the .cuix package code's, 10 s each. The builds run at a lower priority meanwhile,
 # so that the fuzzer keeps its core. Its output and result come after the
 # builds.
 fuzz_log="$(mktemp /tmp/tssetup-fuzz-log.XXXXXX)"
 set -m
-{ bash scripts/fuzz.sh 15 && bash scripts/fuzz.sh --target cui_text 15; } </dev/null >"$fuzz_log" 2>&1 &
+{ bash scripts/fuzz.sh 10 && bash scripts/fuzz.sh --target cui_text 10 && bash scripts/fuzz.sh --target cuix_package 10; } </dev/null >"$fuzz_log" 2>&1 &
 fuzz_pid=$!
 # The prefix the Wine tests' prefixes are copied from (wine_env.sh), made
 # at a lower priority too.
@@ -95,7 +95,7 @@ if [ "$TS_WINE_ARCH" = win64 ]; then
   bash scripts/check_exe.sh build/win64/TsSetup.exe || status=1
 fi
 
-echo "== fuzzing the menu text and customization file transforms (15 s each)"
+echo "== fuzzing the menu text and customization file transforms and the package code (10 s each)"
 fuzz_status=0
 wait "$fuzz_pid" || fuzz_status=$?
 fuzz_pid=""
