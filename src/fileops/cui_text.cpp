@@ -869,55 +869,59 @@ Refusal ReadParts(std::string_view a, std::string_view b, Tree& ta, Tree& tb) {
 
 bool HoldsOurs(const Tree& t) { return !PlanRemoval(t, false).empty(); }
 
+// Runs body(result) and gives back its result; a failure to get memory (the
+// only exception anything here throws) is a refusal, as for too large a file.
+template <typename Result, typename Body>
+Result Guarded(Body body) {
+    try {
+        Result result;
+        body(result);
+        return result;
+    } catch (...) {
+        Result refused;
+        refused.refusal = Refusal::TooLarge;
+        return refused;
+    }
+}
+
 }  // namespace
 
 Edit AddItem(std::string_view doc) {
-    Edit edit;
-    try {
+    return Guarded<Edit>([&](Edit& edit) {
         Tree tree;
         edit.refusal = ReadDocument(doc, tree);
-        if (edit.refusal != Refusal::None) return edit;
+        if (edit.refusal != Refusal::None) return;
         Plan plan = MakePlan(tree, tree, true);
         edit.refusal = plan.refusal;
-        if (plan.refusal != Refusal::None || plan.hasItem) return edit;
+        if (plan.refusal != Refusal::None || plan.hasItem) return;
         std::vector<Insert> inserts = std::move(plan.menuInserts);
         for (Insert& insert : plan.macroInserts) inserts.push_back(std::move(insert));
         edit.text = ApplyInserts(doc, std::move(inserts));
         edit.changed = true;
         edit.madeUserGroup = plan.madeUserGroup;
-    } catch (...) {
-        edit = Edit{};
-        edit.refusal = Refusal::TooLarge;
-    }
-    return edit;
+    });
 }
 
 Edit RemoveItem(std::string_view doc, bool dropUserGroup) {
-    Edit edit;
-    try {
+    return Guarded<Edit>([&](Edit& edit) {
         Tree tree;
         edit.refusal = ReadDocument(doc, tree);
-        if (edit.refusal != Refusal::None) return edit;
+        if (edit.refusal != Refusal::None) return;
         const std::vector<Cut> cuts = PlanRemoval(tree, dropUserGroup);
-        if (cuts.empty()) return edit;
+        if (cuts.empty()) return;
         edit.text = ApplyCuts(doc, cuts);
         edit.changed = true;
-    } catch (...) {
-        edit = Edit{};
-        edit.refusal = Refusal::TooLarge;
-    }
-    return edit;
+    });
 }
 
 PartsEdit AddItemToParts(std::string_view menuGroupPart, std::string_view popMenuRootPart) {
-    PartsEdit edit;
-    try {
+    return Guarded<PartsEdit>([&](PartsEdit& edit) {
         Tree macros, menus;
         edit.refusal = ReadParts(menuGroupPart, popMenuRootPart, macros, menus);
-        if (edit.refusal != Refusal::None) return edit;
+        if (edit.refusal != Refusal::None) return;
         Plan plan = MakePlan(macros, menus, false);
         edit.refusal = plan.refusal;
-        if (plan.refusal != Refusal::None || plan.hasItem) return edit;
+        if (plan.refusal != Refusal::None || plan.hasItem) return;
         if (!plan.macroInserts.empty()) {
             edit.macros = ApplyInserts(menuGroupPart, std::move(plan.macroInserts));
             edit.macrosChanged = true;
@@ -925,20 +929,15 @@ PartsEdit AddItemToParts(std::string_view menuGroupPart, std::string_view popMen
         edit.menus = ApplyInserts(popMenuRootPart, std::move(plan.menuInserts));
         edit.menusChanged = true;
         edit.madeUserGroup = plan.madeUserGroup;
-    } catch (...) {
-        edit = PartsEdit{};
-        edit.refusal = Refusal::TooLarge;
-    }
-    return edit;
+    });
 }
 
 PartsEdit RemoveItemFromParts(std::string_view menuGroupPart, std::string_view popMenuRootPart,
                               bool dropUserGroup) {
-    PartsEdit edit;
-    try {
+    return Guarded<PartsEdit>([&](PartsEdit& edit) {
         Tree macros, menus;
         edit.refusal = ReadParts(menuGroupPart, popMenuRootPart, macros, menus);
-        if (edit.refusal != Refusal::None) return edit;
+        if (edit.refusal != Refusal::None) return;
         const std::vector<Cut> macroCuts = PlanRemoval(macros, dropUserGroup);
         const std::vector<Cut> menuCuts = PlanRemoval(menus, false);
         if (!macroCuts.empty()) {
@@ -949,49 +948,35 @@ PartsEdit RemoveItemFromParts(std::string_view menuGroupPart, std::string_view p
             edit.menus = ApplyCuts(popMenuRootPart, menuCuts);
             edit.menusChanged = true;
         }
-    } catch (...) {
-        edit = PartsEdit{};
-        edit.refusal = Refusal::TooLarge;
-    }
-    return edit;
+    });
 }
 
 Look LookAt(std::string_view doc) {
-    Look look;
-    try {
+    return Guarded<Look>([&](Look& look) {
         Tree tree;
         look.refusal = ReadDocument(doc, tree);
-        if (look.refusal != Refusal::None) return look;
+        if (look.refusal != Refusal::None) return;
         const Plan plan = MakePlan(tree, tree, true);
         look.refusal = plan.refusal;
         look.hasItem = plan.hasItem;
         look.hasOurs = HoldsOurs(tree);
         look.macroBytes = InsertedBytes(plan.macroInserts);
         look.menuBytes = InsertedBytes(plan.menuInserts);
-    } catch (...) {
-        look = Look{};
-        look.refusal = Refusal::TooLarge;
-    }
-    return look;
+    });
 }
 
 Look LookAtParts(std::string_view menuGroupPart, std::string_view popMenuRootPart) {
-    Look look;
-    try {
+    return Guarded<Look>([&](Look& look) {
         Tree macros, menus;
         look.refusal = ReadParts(menuGroupPart, popMenuRootPart, macros, menus);
-        if (look.refusal != Refusal::None) return look;
+        if (look.refusal != Refusal::None) return;
         const Plan plan = MakePlan(macros, menus, false);
         look.refusal = plan.refusal;
         look.hasItem = plan.hasItem;
         look.hasOurs = HoldsOurs(macros) || HoldsOurs(menus);
         look.macroBytes = InsertedBytes(plan.macroInserts);
         look.menuBytes = InsertedBytes(plan.menuInserts);
-    } catch (...) {
-        look = Look{};
-        look.refusal = Refusal::TooLarge;
-    }
-    return look;
+    });
 }
 
 }  // namespace cui
