@@ -128,6 +128,11 @@ LRESULT Form1::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
                 return 0;
             }
             return ::DefWindowProcW(window_, message, wParam, lParam);
+        case WM_SETFOCUS:
+            // The window itself takes no key: the focus goes on to the
+            // control that had it, as in a dialog.
+            FocusControl(focus_ ? focus_ : ::GetNextDlgTabItem(window_, nullptr, FALSE));
+            return 0;
         case DM_GETDEFID:
             return MAKELRESULT(defaultId_, DC_HASDEFID);
         case DM_SETDEFID:

@@ -403,8 +403,8 @@ bool AnotherWindowInFrontAndBack(const App& app) {
     if (!front) return false;
     ::SetForegroundWindow(front);
     const bool left = WaitFor([&] { return app.Focus() == nullptr; }, 5000);
-    ::SetForegroundWindow(app.Main());
     ::DestroyWindow(front);
+    ::SetForegroundWindow(app.Main());
     return left;
 }
 
