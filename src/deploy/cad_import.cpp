@@ -19,29 +19,30 @@ namespace deploy {
 
 namespace {
 
-// The AutoCAD folder under the search roots and their "Autodesk" folders: the
-// first folder found that holds acad.exe, and where none does, the first folder found. Another
+// The AutoCAD folder under the search roots, then their "Autodesk" folders:
+// the first folder found that holds acad.exe, and where none does, the first folder found. Another
 // program with "CAD" in its folder's name (a viewer in "C:\Program Files",
 // where AutoCAD itself is in "C:\Program Files (x86)") is passed over so.
 // A root whose listing fails (a drive that is not ready) is passed over from
 // where it failed. Where nothing is found the user picks acad.exe; "" when
 // the user cancels.
 std::wstring FindCadDir(Host& host, const Folders& folders) {
+    // AutoCAD 2010 and later install one level deeper, into a root's
+    // "Autodesk" folder: those are searched after every root itself, so that
+    // an AutoCAD the program serves in full is taken before them.
+    std::vector<std::wstring> searched = folders.searchRoots;
+    for (const std::wstring& root : folders.searchRoots)
+        searched.push_back(root + (root.empty() || root.back() == L'\\' ? L"" : L"\\") + L"Autodesk\\");
     std::wstring first;
-    for (const std::wstring& searched : folders.searchRoots) {
-        // AutoCAD 2010 and later install one level deeper, into the root's
-        // "Autodesk" folder: it is searched right after the root.
-        const std::wstring root = searched.empty() || searched.back() == L'\\' ? searched : searched + L'\\';
-        for (const std::wstring& folder : {root, root + L"Autodesk\\"}) {
-            std::wstring withAcad;
-            module1::ForEachCadDir(folder, host, [&](const std::wstring& found) {
-                if (first.empty()) first = found;
-                if (!module1::HoldsAcadExe(found)) return false;
-                withAcad = found;
-                return true;
-            });
-            if (!withAcad.empty()) return withAcad;
-        }
+    for (const std::wstring& root : searched) {
+        std::wstring withAcad;
+        module1::ForEachCadDir(root, host, [&](const std::wstring& found) {
+            if (first.empty()) first = found;
+            if (!module1::HoldsAcadExe(found)) return false;
+            withAcad = found;
+            return true;
+        });
+        if (!withAcad.empty()) return withAcad;
     }
     if (!first.empty()) return first;
     host.MessageShow(text::kAskForAcadExe);
@@ -146,7 +147,7 @@ void CadImport(Host& host, const Folders& folders) {
 
     const MenusPatched menus = PutItemIntoMenus(host, plan.menus, copier, copier.DiskFullAt());
     run.sideCopies = menus.sideCopiesWritten;
-    run.menusChanged = menus.patched;
+    run.menusChanged = menus.changedInPlace;
     if (!menus.fullAt.empty()) {
         StopForFullDisk(host, menus.fullAt, copier, run);
         return;

@@ -5,6 +5,7 @@
 #include "long_path.h"
 #include "replacing_writer.h"
 #include "menu_text.h"
+#include "module1.h"
 
 namespace deploy {
 
@@ -50,7 +51,8 @@ std::wstring_view OwnedKeyPath(std::wstring_view key) { return key.substr(kOwned
 std::wstring MenuWord(const InstallRecord& record, const std::wstring& path) {
     for (const std::wstring& entry : record.menuWords) {
         const size_t blank = entry.find(L' ');
-        if (entry.compare(blank + 1, std::wstring::npos, path) == 0) return entry.substr(0, blank);
+        if (module1::UpperCase(entry.substr(blank + 1)) == module1::UpperCase(path))
+            return entry.substr(0, blank);
     }
     return std::wstring();
 }

@@ -16,7 +16,12 @@ MenusPatched PutItemIntoMenus(Host& host, const CadMenus& menus, module1::Copier
     for (const auto& menu : menus.menus) {
         if (!done.fullAt.empty()) break;
         const menu::Added added = menu->AddItem(host, copier, host);
-        if (added.wroteSideCopy) done.sideCopiesWritten.push_back(menu->SideCopy());
+        const std::wstring side = menu->SideCopy();
+        if (added.wroteSideCopy &&
+            std::find(done.sideCopiesWritten.begin(), done.sideCopiesWritten.end(), side) ==
+                done.sideCopiesWritten.end())
+            done.sideCopiesWritten.push_back(side);
+        if (added.wroteInPlace) done.changedInPlace.push_back(menu->Path());
         done.fullAt = added.fullAt;
         if (added.error != ERROR_SUCCESS && added.fullAt.empty()) {
             done.failures.push_back({menu->Path(), added.error, added.problem == menu::Problem::Unwritable,
@@ -52,8 +57,13 @@ std::vector<std::wstring> TakeItemOutOfMenus(Host& host, const InstallRecord& re
     std::vector<std::wstring> failed;
     for (const std::wstring& path : menus) {
         const std::unique_ptr<menu::MenuFile> menu = RecordedMenu(path, MenuWord(record, path), place);
-        if (!menu) continue;
         const bool menuThere = fileio::FileExists(path);
+        if (!menu) {
+            // A kind of menu file this version does not know: left as it is,
+            // and said so.
+            if (menuThere) failed.push_back(path);
+            continue;
+        }
         // A temporary file an interrupted install left beside it goes.
         fileio::RemoveStaleTemp(path, host);
         const DWORD error = menu->RemoveItem(host, host);

@@ -26,8 +26,10 @@ struct MenusPatched {
     // after it were not tried.
     std::wstring fullAt;
     // Side copies this run wrote, which must go again should the run be
-    // taken back into a record of another AutoCAD.
+    // taken back into a record of another AutoCAD, and the menus it wrote
+    // in place, which hold the item now whatever else is taken back.
     std::vector<std::wstring> sideCopiesWritten;
+    std::vector<std::wstring> changedInPlace;
 };
 
 // Puts the item into each of `menus` in turn, through `copier` where a kind

@@ -30,7 +30,7 @@ struct InstallRun {
     std::optional<std::string> previousBytes;
     // Whether this run made the picture folder.
     bool madePictures = false;
-    // The side copies of menus this run wrote, and the menus it changed in
+    // The side copies of menus this run wrote, and the menus it wrote in
     // place (which hold the item now and stay so).
     std::vector<std::wstring> sideCopies;
     std::vector<std::wstring> menusChanged;

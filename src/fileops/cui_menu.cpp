@@ -44,6 +44,7 @@ public:
         if (!edit.changed) return added;
         madeGroup_ = edit.madeUserGroup;
         added.error = fileio::WriteFileReplacing(Path(), edit.text, waiter);
+        added.wroteInPlace = added.error == ERROR_SUCCESS;
         if (fileio::IsDiskFullError(added.error)) {
             added.fullAt = Path();
         } else if (added.error != ERROR_SUCCESS) {

@@ -51,8 +51,11 @@ struct Added {
     // The file whose write found its drive full, "" when none did: the
     // install stops there.
     std::wstring fullAt;
-    // Whether the side copy was written (and so may have to go again).
+    // Whether the side copy was written (and so may have to go again), and
+    // whether the menu itself was written in place, not through the copier
+    // (whose own list of changes knows the others).
     bool wroteSideCopy = false;
+    bool wroteInPlace = false;
     bool Done() const { return error == ERROR_SUCCESS && fullAt.empty(); }
 };
 

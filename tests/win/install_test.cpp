@@ -112,6 +112,30 @@ TEST_F(InstallTest, AFolderHoldingAcadExeIsTakenBeforeAnEarlierOneWithout) {
     }
 }
 
+// AutoCAD 2010 and later install into "Program Files\Autodesk": found there
+// without the dialog, but only after every root itself, where an AutoCAD
+// whose menu the program serves is taken first.
+TEST_F(InstallTest, AnAutoCadInTheAutodeskFolderIsFoundAfterThoseOfEveryRoot) {
+    for (const bool older : {false, true}) {
+        Sandbox local;
+        RecordingHost localHost(local.folders.appDir);
+        const std::wstring newer = local.ProgramFiles(L'C') + L"\\Autodesk\\AutoCAD 2014\\";
+        MakeDirs(newer + L"Support");
+        WriteBytes(newer + L"acad.exe", "AutoCAD");
+        const std::wstring x86 = local.ProgramFiles(L'C') + L" (x86)\\AutoCAD 2004\\";
+        if (older) {
+            MakeDirs(x86 + L"support");
+            WriteBytes(x86 + L"support\\acad.mns", kSampleMenu);
+            WriteBytes(x86 + L"acad.exe", "AutoCAD");
+        }
+        local.MakePayload(1);
+        deploy::CadImport(localHost, local.folders);
+        EXPECT_TRUE(localHost.filters.empty()) << "the file dialog was shown";
+        EXPECT_EQ(deploy::ReadInstallRecord(local.folders.InstallRecordPath()).cadDir, older ? x86 : newer);
+        EXPECT_EQ(localHost.messages.back(), deploy::text::kImportDone);
+    }
+}
+
 TEST_F(InstallTest, AMissingPayloadFileGivesOneCopyErrorAndTheInstallGoesOn) {
     const std::wstring cad = box.MakeCad(L"AutoCAD 2002", kSampleMenu);
     box.MakePayload(1);
