@@ -32,7 +32,7 @@ public:
         std::string doc;
         added.error = fileio::ReadWholeFile(Path(), doc, cui::kMaxSize);
         if (added.error != ERROR_SUCCESS) {
-            added.problem = ReadProblem(added.error);
+            added.problem = ProblemOfRead(added.error);
             return added;
         }
         const cui::Edit edit = cui::AddItem(doc);
@@ -64,12 +64,6 @@ public:
     }
 
 private:
-    static Problem ReadProblem(DWORD error) {
-        if (fileio::IsMissingPathError(error)) return Problem::Missing;
-        if (error == ERROR_FILE_TOO_LARGE || error == ERROR_NOT_ENOUGH_MEMORY) return Problem::TooLarge;
-        return Problem::Unreadable;
-    }
-
     bool madeGroup_;
 };
 

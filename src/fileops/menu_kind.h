@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 
+#include "file_ops.h"
 #include "module1.h"
 #include "waits.h"
 
@@ -43,6 +44,13 @@ enum class Problem {
     NotPackage,      // a customization package (.cuix) that cannot be read
     NoParts,         // ... without the parts of the menus and their macros
 };
+
+// The reason to tell when a menu file could not be read whole.
+inline Problem ProblemOfRead(DWORD error) {
+    if (fileio::IsMissingPathError(error)) return Problem::Missing;
+    if (error == ERROR_NOT_ENOUGH_MEMORY || error == ERROR_FILE_TOO_LARGE) return Problem::TooLarge;
+    return Problem::Unreadable;
+}
 
 // What putting the item into a menu came to.
 struct Added {

@@ -57,8 +57,8 @@ private:
 }  // namespace
 
 Problem ProblemOfMenuAdd(const std::wstring& fileName, DWORD error) {
-    if (fileio::IsMissingPathError(error)) return Problem::Missing;
-    if (error == ERROR_NOT_ENOUGH_MEMORY || error == ERROR_FILE_TOO_LARGE) return Problem::TooLarge;
+    const Problem read = ProblemOfRead(error);
+    if (read != Problem::Unreadable) return read;
     win::UniqueFile menu(::CreateFileW(fileio::LongPath(fileName).c_str(), GENERIC_READ,
                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                        nullptr, OPEN_EXISTING, 0, nullptr));

@@ -743,16 +743,23 @@ TEST_F(EndToEnd, WithoutAutoCadsMenuTheUserHearsSoBeforeDone) {
 
 namespace {
 
-// A real AutoCAD 2004 user menu with the CR LF line ends it has on Windows;
-// the sample menu where the shared files are not there.
-std::string UserMenu2004() {
+// A file of ../shared (its Linux path under Z:) with the CR LF line ends
+// AutoCAD writes on Windows, where its repository stored LF; nothing when it
+// is not there.
+std::optional<std::string> SharedWithCrLf(const std::wstring& linuxPath) {
     std::wstring shared;
-    for (const wchar_t c : std::wstring(L"" TS_SHARED_MENUS L"/acad2004-user.mns")) shared += c == L'/' ? L'\\' : c;
+    for (const wchar_t c : linuxPath) shared += c == L'/' ? L'\\' : c;
     const std::optional<std::string> lf = ReadBytes(shared);
-    if (!lf) return kSampleMenu;
+    if (!lf) return std::nullopt;
     std::string crlf;
     for (const char c : *lf) c == '\n' ? crlf += "\r\n" : crlf += c;
     return crlf;
+}
+
+// A real AutoCAD 2004 user menu; the sample menu where the shared files are
+// not there.
+std::string UserMenu2004() {
+    return SharedWithCrLf(L"" TS_SHARED_MENUS L"/acad2004-user.mns").value_or(kSampleMenu);
 }
 
 }  // namespace
@@ -813,17 +820,6 @@ TEST_F(EndToEnd, AutoCad2005InProgramFilesX86ChangesOnlyItsOwnProfilesMenu) {
 
 namespace {
 
-// A real AutoCAD 2007 acad.cui (Korean, changed by its user) with the CR LF
-// line ends AutoCAD writes; nothing where the shared files are not there.
-std::optional<std::string> AcadCui2007() {
-    std::wstring shared;
-    for (const wchar_t c : std::wstring(L"" TS_SHARED_CUI L"/acad2007-kor.cui")) shared += c == L'/' ? L'\\' : c;
-    const std::optional<std::string> lf = ReadBytes(shared);
-    if (!lf) return std::nullopt;
-    std::string crlf;
-    for (const char c : *lf) c == '\n' ? crlf += "\r\n" : crlf += c;
-    return crlf;
-}
 
 // Every occurrence of `from` in `text` replaced by `to`.
 std::string Replaced(std::string text, const std::string& from, const std::string& to) {
@@ -839,7 +835,8 @@ std::string Replaced(std::string text, const std::string& from, const std::strin
 // the file back byte for byte; after AutoCAD re-wrote the file it takes out
 // only ours; a cut-off file is told and left as it is.
 TEST_F(EndToEnd, AutoCad2007GetsTheItemInItsUsersAcadCuiAndTheUninstallTakesOnlyOursOut) {
-    const std::optional<std::string> before = AcadCui2007();
+    // A real acad.cui of AutoCAD 2007 (Korean, changed by its user).
+    const std::optional<std::string> before = SharedWithCrLf(L"" TS_SHARED_CUI L"/acad2007-kor.cui");
     if (!before) GTEST_SKIP() << "../shared/cui is absent: AutoCAD 2007's acad.cui not tried";
     RemoveTree(cad.substr(0, cad.size() - 1));
     const std::wstring cad2007 = L"C:\\Program Files\\AutoCAD 2007\\";
