@@ -20,6 +20,8 @@ if [ -z "${TS_WINE_ARCH:-}" ]; then
     TS_WINE_ARCH=win64 TS_WINE_REASON="TS_WINE64 is set"
   elif /usr/lib/wine/wine --version >/dev/null 2>&1; then
     TS_WINE_ARCH=win32 TS_WINE_REASON="this machine runs 32-bit programs"
+  elif [ ! -e /usr/lib/wine/wine ]; then
+    TS_WINE_ARCH=win64 TS_WINE_REASON="32-bit Wine (wine32:i386) is not installed"
   else
     TS_WINE_ARCH=win64
     TS_WINE_REASON="this machine cannot run 32-bit programs (the 32-bit Wine loader does not start)"
