@@ -86,7 +86,12 @@ void CopyFiles(Host& host, const InstallPlan& plan, module1::Copier& copier,
                progress::StepCounter& step) {
     for (const Copy& copy : plan.copies) {
         if (!copier.DiskFullAt().empty()) break;
-        copier.FileCopy(copy.source, copy.dest, plan.ReplacedFor(KeyOf(copy.dest)));
+        const std::wstring key = KeyOf(copy.dest);
+        if (copy.found && plan.WrittenBefore(key, copy.dest, copy.size, copy.time)) {
+            copier.TakeAsEqual(copy.dest);
+        } else {
+            copier.FileCopy(copy.source, copy.dest, plan.ReplacedFor(key));
+        }
         if (copy.bar == Copy::Bar::ShowAndAdvance) host.ProgressSet(step.AsProgress());
         if (copy.bar != Copy::Bar::Stay) step.Advance();
     }
@@ -113,11 +118,14 @@ void CopyPictures(Host& host, const InstallPlan& plan, module1::Copier& copier,
         host.EventsService();
         const auto old = plan.present.find(module1::UpperCase(picture.name));
         const std::wstring dest = plan.pictureFolder + picture.name;
-        copier.FileCopy(plan.pictureSource + picture.name, dest,
-                        old == plan.present.end()
-                            ? module1::Replaced::Keep
-                            : plan.ReplacedFor(OwnedKey(dest, old->second.size, old->second.lastWrite)),
-                        look);
+        const std::wstring key =
+            old == plan.present.end() ? std::wstring() : OwnedKey(dest, old->second.size, old->second.lastWrite);
+        if (plan.WrittenBefore(key, dest, picture.size, picture.lastWrite)) {
+            copier.TakeAsEqual(dest, look);
+        } else {
+            copier.FileCopy(plan.pictureSource + picture.name, dest,
+                            key.empty() ? module1::Replaced::Keep : plan.ReplacedFor(key), look);
+        }
         host.ProgressSet(step.AsProgress());
         step.Advance();
     }

@@ -93,6 +93,11 @@ module1::Replaced InstallPlan::ReplacedFor(const std::wstring& key) const {
     return record.owned.count(key) ? module1::Replaced::Discard : module1::Replaced::Keep;
 }
 
+bool InstallPlan::WrittenBefore(const std::wstring& key, const std::wstring& dest, uint64_t size,
+                                uint64_t time) const {
+    return !key.empty() && previous.owned.count(key) && key == OwnedKey(dest, size, fileio::StampTime(time));
+}
+
 bool InstallPlan::ShortOfRoom() const {
     return std::any_of(drives.begin(), drives.end(), [](const DriveSpace& d) { return d.IsShort(); });
 }

@@ -56,6 +56,12 @@ struct InstallPlan {
     // How a target whose key is `key` is replaced: without being kept when
     // it is still one of ours, else kept for the uninstall to give back.
     module1::Replaced ReplacedFor(const std::wstring& key) const;
+    // Whether the target whose key is `key` is still the very file an
+    // earlier install wrote at `dest` from a source of this size and
+    // last-write time: a copy would write the same bytes, so the target is
+    // taken as equal without reading it.
+    bool WrittenBefore(const std::wstring& key, const std::wstring& dest, uint64_t size,
+                       uint64_t time) const;
     bool ShortOfRoom() const;
 };
 

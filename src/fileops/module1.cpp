@@ -138,6 +138,13 @@ void Copier::FileCopy(const std::wstring& source, const std::wstring& dest, Repl
     batch_.Add(std::move(out), dest, replaced == Replaced::Keep);
 }
 
+void Copier::TakeAsEqual(const std::wstring& dest, fileio::Target look) {
+    if (!diskFullAt_.empty()) return;
+    // A temporary file a killed run left beside it goes, as after a copy.
+    if (look == fileio::Target::MayExist) fileio::RemoveStaleTemp(dest, host_);
+    unchanged_.insert(dest);
+}
+
 void Copier::Committed(const std::wstring& dest, DWORD error, fileio::ReplacingWriter::Change change) {
     if (error != ERROR_SUCCESS) {
         Failed(dest, error);

@@ -77,6 +77,9 @@ public:
     void FileCopy(const std::wstring& source, const std::wstring& dest,
                   Replaced replaced = Replaced::Discard,
                   fileio::Target look = fileio::Target::MayExist, Tell tell = Tell::Now);
+    // Leaves `dest` as it is, as a copy that found the source's bytes there
+    // would, for a caller who knows them to be there without reading it.
+    void TakeAsEqual(const std::wstring& dest, fileio::Target look = fileio::Target::MayExist);
     void Finish() { batch_.Finish(); }
 
     // A file this copier changed, as its commit left it.

@@ -54,8 +54,9 @@ ReplacingWriter::~ReplacingWriter() { Discard(); }
 
 void ReplacingWriter::Discard() {
     old_.Reset();
-    if (file_) {
-        file_.Reset();
+    file_.Reset();
+    if (tempStands_) {
+        tempStands_ = false;
         Delete(temp_, waiter_);
     }
 }
@@ -79,6 +80,7 @@ DWORD ReplacingWriter::Open() {
 DWORD ReplacingWriter::CreateTemp() {
     // CREATE_ALWAYS takes over a temporary file a killed run left behind.
     file_ = OpenForWriting(temp_, CREATE_ALWAYS, waiter_);
+    tempStands_ = static_cast<bool>(file_);
     return file_ ? ERROR_SUCCESS : ::GetLastError();
 }
 
@@ -146,7 +148,37 @@ DWORD ReplacingWriter::Write(std::string_view bytes) {
     return WriteBudgeted(file_.Get(), bytes.data(), bytes.size());
 }
 
-DWORD ReplacingWriter::Commit(bool keepOld, Flushed flushed) {
+void ReplacingWriter::Settle(Waiter& waiter) {
+    if (comparing_ || !file_) return;
+    settleError_ = PutNew(waiter);
+    settled_ = true;
+}
+
+DWORD ReplacingWriter::PutNew(Waiter& waiter) {
+    // The content must be on the disk before a name points at it: a power
+    // cut after the rename would otherwise leave an empty file. A write
+    // error can surface only when the file is closed.
+    DWORD error = Status(::FlushFileBuffers(file_.Get()));
+    // The time is set once the content is on the disk: a file system that
+    // writes cached data late (a network drive, FUSE) would move it again.
+    if (error == ERROR_SUCCESS && stamp_) {
+        const FILETIME time{static_cast<DWORD>(stamp_), static_cast<DWORD>(stamp_ >> 32)};
+        ::SetFileTime(file_.Get(), nullptr, nullptr, &time);
+    }
+    if (!::CloseHandle(file_.Release()) && error == ERROR_SUCCESS) error = ::GetLastError();
+    if (error != ERROR_SUCCESS) return error;
+    // A rename that never replaces: it takes a new name in one step, and
+    // fails when a file stands there already, which saves a look before
+    // every write.
+    error = Rename(temp_, target_, 0, waiter);
+    if (error == ERROR_SUCCESS) {
+        tempStands_ = false;
+        change_ = Change::Created;
+    }
+    return error == ERROR_FILE_EXISTS ? ERROR_ALREADY_EXISTS : error;
+}
+
+DWORD ReplacingWriter::Commit(bool keepOld) {
     if (comparing_) {
         if (matched_ == oldSize_) {
             // The target holds these very bytes: nothing to write. A
@@ -158,33 +190,11 @@ DWORD ReplacingWriter::Commit(bool keepOld, Flushed flushed) {
         }
         // The new content is the old one cut short: written only now.
         if (const DWORD error = Diverge()) return error;
-        flushed = Flushed::No;
     }
-    if (!file_) return ERROR_INVALID_HANDLE;
-    // The content must be on the disk before a name points at it: a power
-    // cut after the rename would otherwise leave an empty file. A write
-    // error can surface only when the file is closed.
-    DWORD error = flushed == Flushed::Yes || ::FlushFileBuffers(file_.Get()) ? ERROR_SUCCESS
-                                                                             : ::GetLastError();
-    // The time is set once the content is on the disk: a file system that
-    // writes cached data late (a network drive, FUSE) would move it again.
-    if (error == ERROR_SUCCESS && stamp_) {
-        const FILETIME time{static_cast<DWORD>(stamp_), static_cast<DWORD>(stamp_ >> 32)};
-        ::SetFileTime(file_.Get(), nullptr, nullptr, &time);
-    }
-    if (!::CloseHandle(file_.Release()) && error == ERROR_SUCCESS) error = ::GetLastError();
-    if (error == ERROR_SUCCESS) {
-        // A rename that never replaces: it takes a new name in one step, and
-        // fails when a file stands there already, which saves a look before
-        // every write.
-        error = Rename(temp_, target_, 0, waiter_);
-        if (error == ERROR_SUCCESS) {
-            change_ = Change::Created;
-        } else if (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS) {
-            error = ReplaceOld(keepOld);
-        }
-    }
-    if (error != ERROR_SUCCESS) Delete(temp_, waiter_);
+    if (!settled_ && !file_) return ERROR_INVALID_HANDLE;
+    DWORD error = settled_ ? settleError_ : PutNew(waiter_);
+    if (error == ERROR_ALREADY_EXISTS) error = ReplaceOld(keepOld);
+    if (error != ERROR_SUCCESS) Discard();
     return error;
 }
 
@@ -208,6 +218,7 @@ DWORD ReplacingWriter::ReplaceOld(bool keepOld) {
         if (keptNow) Delete(LongPath(KeptPathFor(given_)), waiter_);
         return error;
     }
+    tempStands_ = false;
     change_ = keptNow ? Change::ReplacedAndKept : Change::Replaced;
     return ERROR_SUCCESS;
 }

@@ -56,11 +56,13 @@ public:
     DWORD Write(std::string_view bytes);
     // The last-write time (FILETIME units) the new file gets at Commit.
     void StampLastWrite(uint64_t time);
-    // The temporary file written so far, for a flush on another thread (see
-    // WriteBatch); none when the target already holds the new bytes.
-    HANDLE PendingFile() const { return file_.Get(); }
-    // Whether the content was flushed already.
-    enum class Flushed { No, Yes };
+    // The first half of Commit, which needs no window and may run on
+    // another thread while the owner leaves the writer alone (see
+    // WriteBatch): the temporary file written so far is flushed, stamped,
+    // closed and, where no file has the target's name, given it. Nothing
+    // when the target may already hold the new bytes. `waiter` waits out
+    // holds on the name.
+    void Settle(Waiter& waiter);
     // Puts the new file at the target, once its content is on the disk. An old file there is replaced; a
     // read-only one is refused with ERROR_ACCESS_DENIED (Windows would
     // refuse to replace it; Wine run as root would not, and the program must
@@ -68,7 +70,7 @@ public:
     // under KeptPathFor(target), unless a kept copy is there already or its
     // bytes are the new ones. A kill at any moment leaves the old file or
     // the new one at the target, and the kept copy absent or whole.
-    DWORD Commit(bool keepOld = false, Flushed flushed = Flushed::No);
+    DWORD Commit(bool keepOld = false);
 
     // What a successful Commit did at the target, so that a run cut short can
     // take it back: nothing (the target held these bytes), a new file where
@@ -84,6 +86,9 @@ private:
     bool SameAsOld(std::string_view bytes);
     DWORD Diverge();
     void Discard();
+    // Flushes, stamps and closes the temporary file, then names it the
+    // target unless a file has that name (ERROR_ALREADY_EXISTS).
+    DWORD PutNew(Waiter& waiter);
     DWORD ReplaceOld(bool keepOld);
 
     // Both as the file APIs take them.
@@ -94,6 +99,12 @@ private:
     Waiter& waiter_;
     Target look_;
     win::UniqueFile file_;
+    // Whether the temporary file stands, open or closed, and goes unless it
+    // takes the target's name.
+    bool tempStands_ = false;
+    // Whether Settle ran, and what PutNew gave it.
+    bool settled_ = false;
+    DWORD settleError_ = ERROR_SUCCESS;
     // While the new content still equals the start of the old file, nothing
     // is written: `old_` is read alongside, `matched_` bytes of it so far.
     win::UniqueFile old_;

@@ -45,13 +45,12 @@ void WriteBatch::FlushAll() {
         // and go, and the caller's thread does not touch it until its flush
         // is marked done.
         next->state = State::Flushing;
-        const HANDLE file = next->writer->PendingFile();
+        ReplacingWriter& writer = *next->writer;
         ::LeaveCriticalSection(&lock_);
-        const DWORD error = file == INVALID_HANDLE_VALUE || ::FlushFileBuffers(file)
-                                ? ERROR_SUCCESS
-                                : ::GetLastError();
+        // A hold on the name is waited out here, while the window's thread
+        // goes on; so this thread needs no window.
+        writer.Settle(NoWindow());
         ::EnterCriticalSection(&lock_);
-        next->flushError = error;
         next->state = State::Flushed;
         ::LeaveCriticalSection(&lock_);
         ::SetEvent(flushed_.Get());
@@ -114,9 +113,7 @@ bool WriteBatch::CommitFlushed(bool wait) {
     Pending file = std::move(*flushed);
     pending_.erase(flushed);
     ::LeaveCriticalSection(&lock_);
-    const DWORD error = file.flushError != ERROR_SUCCESS
-                            ? file.flushError
-                            : file.writer->Commit(file.keepOld, ReplacingWriter::Flushed::Yes);
+    const DWORD error = file.writer->Commit(file.keepOld);
     const ReplacingWriter::Change change = file.writer->Done();
     // A writer that did not commit removes its temporary file as it goes.
     file.writer.reset();

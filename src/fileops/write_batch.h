@@ -16,10 +16,11 @@
 namespace fileio {
 
 // Many files written one after the other. A flush waits for the disk, so
-// each file's flush runs on a thread of its own while the next file is
-// written; each file is committed (named) on the caller's thread once its
-// flush is done, the first flushed first. At most a few files wait so.
-// A flush that fails leaves its target as it was.
+// each file is settled (flushed, and named where its name is free) on a
+// thread of its own while the next file is written; its commit ends on the
+// caller's thread once that is done, the first settled first, and replaces
+// an old file there. At most a few files wait so. A flush that fails leaves
+// its target as it was.
 class WriteBatch {
 public:
     // Called on the caller's thread with the result of a file's Commit.
@@ -58,7 +59,6 @@ private:
         std::wstring target;
         bool keepOld;
         State state = State::Queued;
-        DWORD flushError = ERROR_SUCCESS;
     };
     static DWORD WINAPI Flushing(void* self);
     void FlushAll();

@@ -943,11 +943,22 @@ TEST_F(EndToEnd, TheUsersOwnFilesComeBackByteForByteAfterTheUninstall) {
 namespace {
 
 // A later version of the add-on in the payload: three files changed, one
-// picture redrawn, one dropped, one new.
+// picture redrawn (as large as before, and a minute newer, as a file made
+// for a later release is), one dropped, one new.
 void NewerPayload(const std::wstring& dist) {
     const std::wstring data = dist + L"\\data\\";
     for (const wchar_t* name : {L"TS_DATA.mdb", L"PROJECT.dvb", L"acad.dvb"}) WriteBytes(data + name, "payload file, version 2");
     WriteBytes(data + L"Pictrue\\pic1.bmp", std::string(3000, 'q'));
+    FILETIME now{};
+    ::GetSystemTimeAsFileTime(&now);
+    ULARGE_INTEGER later{{now.dwLowDateTime, now.dwHighDateTime}};
+    later.QuadPart += 60ull * 10000000;
+    const FILETIME newer{later.LowPart, later.HighPart};
+    HANDLE picture = ::CreateFileW((data + L"Pictrue\\pic1.bmp").c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr,
+                                   OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(picture, INVALID_HANDLE_VALUE);
+    ::SetFileTime(picture, nullptr, nullptr, &newer);
+    ::CloseHandle(picture);
     ::DeleteFileW((data + L"Pictrue\\pic2.bmp").c_str());
     WriteBytes(data + L"Pictrue\\pic50.bmp", std::string(2000, 'n'));
 }

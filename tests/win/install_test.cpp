@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "disk_space.h"
+#include "handles.h"
 #include "install_record.h"
 #include "menu_file.h"
 #include "menu_text.h"
@@ -187,6 +188,37 @@ TEST_F(InstallTest, ASecondInstallLeavesOneMenuLineAndRewritesNothing) {
     EXPECT_EQ(second.messages, kDone);  // the existing "Pictrue" is no error
     EXPECT_EQ(ReadBytes(cad + L"support\\acad.mns"), menu::AddMenuLine(kSampleMenu));
     EXPECT_EQ(FileIds(box.dir.Path()), first);
+}
+
+// A target that still has the size and last-write time the first install
+// gave it from this very source is taken as equal without being read; one
+// whose time moved is read, and rewritten where it differs.
+TEST_F(InstallTest, ASecondInstallTakesATargetThatStillHasItsRecordedSizeAndTimeUnread) {
+    const std::wstring cad = box.MakeCad(L"AutoCAD 2002", kSampleMenu);
+    box.MakePayload(2);
+    Install();
+    auto sameLength = [](const std::optional<std::string>& bytes) { return std::string(bytes->size(), 'x'); };
+    auto rewrite = [&](const std::wstring& path, bool keepTime) {
+        FILETIME written{};
+        win::UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                           OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(file && ::GetFileTime(file.Get(), nullptr, nullptr, &written));
+        file.Reset();
+        WriteBytes(path, sameLength(ReadBytes(path)));
+        if (!keepTime) return;
+        file.Reset(::CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(file && ::SetFileTime(file.Get(), nullptr, nullptr, &written));
+    };
+    const std::wstring name = FileNames(cad + L"Pictrue")[0], picture = cad + L"Pictrue\\" + name;
+    rewrite(cad + L"TS_DATA.mdb", true);
+    rewrite(picture, true);
+    rewrite(cad + L"acad.dvb", false);
+    RecordingHost second(box.folders.appDir);
+    deploy::CadImport(second, box.folders);
+    EXPECT_EQ(second.messages, kDone);
+    EXPECT_EQ(ReadBytes(cad + L"TS_DATA.mdb"), sameLength(ReadBytes(box.Payload(L"TS_DATA.mdb"))));
+    EXPECT_EQ(ReadBytes(picture), sameLength(ReadBytes(box.Payload(L"Pictrue\\" + name))));
+    EXPECT_EQ(ReadBytes(cad + L"acad.dvb"), ReadBytes(box.Payload(L"acad.dvb")));
 }
 
 TEST_F(InstallTest, WithoutAutoCadsMenuAStaleCopyIsNotInstalled) {
