@@ -58,7 +58,7 @@ add_library(ts_deploy STATIC
   src/deploy/cad_import.cpp
   src/deploy/cad_export.cpp)
 target_include_directories(ts_deploy PUBLIC src/deploy)
-target_link_libraries(ts_deploy PUBLIC ts_fileops shell32)
+target_link_libraries(ts_deploy PUBLIC ts_fileops)
 
 # The manifest names the architecture of the build it goes into.
 if(CMAKE_SIZEOF_VOID_P EQUAL 8)

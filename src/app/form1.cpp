@@ -60,7 +60,6 @@ std::wstring DialogFilter(const std::wstring& filter) {
 
 }  // namespace
 
-Form1::Form1(deploy::Folders folders) : folders_(std::move(folders)) {}
 
 Form1::~Form1() {
     if (window_) ::DestroyWindow(window_);
@@ -271,6 +270,7 @@ void Form1::OnCommand(int id) {
 void Form1::Run(void (*procedure)(deploy::Host&, const deploy::Folders&)) {
     busy_ = true;
     try {
+        folders_ = deploy::FoldersFromOs();
         procedure(*this, folders_);
     } catch (...) {
         // Every file was written whole or not at all; the user must hear that

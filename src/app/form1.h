@@ -37,7 +37,7 @@ using UniqueGdi = win::UniqueHandle<GdiTraits>;
 
 class Form1 final : public deploy::Host {
 public:
-    explicit Form1(deploy::Folders folders);
+    Form1() = default;
     Form1(const Form1&) = delete;
     Form1& operator=(const Form1&) = delete;
     ~Form1();
@@ -74,6 +74,7 @@ private:
 
     HWND Control(int id) const { return ::GetDlgItem(window_, id); }
 
+    // Asked of the system when a button starts a procedure.
     deploy::Folders folders_;
     HINSTANCE instance_ = nullptr;
     HWND window_ = nullptr;

@@ -45,7 +45,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
     INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
     ::InitCommonControlsEx(&controls);
 
-    app::Form1 form(deploy::FoldersFromOs());
+    app::Form1 form;
     if (!form.Create(instance, show)) return 1;
 
     MSG msg{};

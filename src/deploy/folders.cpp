@@ -3,6 +3,8 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include "handles.h"
+
 namespace deploy {
 
 namespace {
@@ -42,9 +44,16 @@ std::wstring ExecutableFolder() {
 }
 
 // The shell's answer, not an environment variable's: the program reads none.
-std::wstring RoamingFolder() {
+// The shell's library is loaded from the System folder only when asked, so
+// that the program's start (before any click) does without it.
+std::wstring RoamingFolder(const std::wstring& sysDir) {
+    using GetFolderPathFn = HRESULT(WINAPI*)(HWND, int, HANDLE, DWORD, LPWSTR);
+    const win::UniqueModule shell(::LoadLibraryW((sysDir + L"\\shell32.dll").c_str()));
+    const auto getFolderPath = shell ? reinterpret_cast<GetFolderPathFn>(reinterpret_cast<void*>(
+                                           ::GetProcAddress(shell.Get(), "SHGetFolderPathW")))
+                                     : nullptr;
     wchar_t path[MAX_PATH];
-    if (::SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, path) != S_OK)
+    if (!getFolderPath || getFolderPath(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, path) != S_OK)
         return std::wstring();
     return path;
 }
@@ -66,7 +75,7 @@ Folders FoldersFromOs() {
     folders.appDir = ExecutableFolder();
     folders.winDir = AskOs([](wchar_t* b, DWORD n) { return ::GetWindowsDirectoryW(b, n); });
     folders.sysDir = AskOs([](wchar_t* b, DWORD n) { return ::GetSystemDirectoryW(b, n); });
-    folders.roamingDir = RoamingFolder();
+    folders.roamingDir = RoamingFolder(folders.sysDir);
     return folders;
 }
 

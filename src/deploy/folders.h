@@ -29,6 +29,8 @@ struct Folders {
 // as the AutoCAD versions we serve. A root that does not exist holds nothing.
 std::vector<std::wstring> SearchRoots(const std::vector<std::wstring>& drives);
 
+// Loads the shell's library for the roaming folder: called when a procedure
+// starts, not at the program's start.
 Folders FoldersFromOs();
 
 }  // namespace deploy
