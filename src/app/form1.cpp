@@ -38,7 +38,7 @@ constexpr ControlSpec kControls[] = {
     {kIdLabel1, L"STATIC", L"Tesmora2.0", SS_LEFT | SS_NOPREFIX, kLabel1},
     {kIdLabel2, L"STATIC", L"使用说明:", SS_LEFT | SS_NOPREFIX, kLabel2},
     {kIdLabel3, L"STATIC", L"请先关闭AutoCAD", SS_LEFT | SS_NOPREFIX, kLabel3},
-    {kIdLabel4, L"STATIC", L"", SS_LEFT | SS_NOPREFIX, kLabel4},
+    {kIdLabel4, L"STATIC", kInstructions, SS_LEFT | SS_NOPREFIX, kLabel4},
     {kIdCommand1, L"BUTTON", L"导入CAD", BS_PUSHBUTTON | WS_TABSTOP | WS_GROUP, kCommand1},
     {kIdCommand2, L"BUTTON", L"导出CAD", BS_PUSHBUTTON | WS_TABSTOP, kCommand2},
     {kIdCommand3, L"BUTTON", L"关    闭", BS_PUSHBUTTON | WS_TABSTOP, kCommand3},
@@ -78,9 +78,11 @@ bool Form1::Create(HINSTANCE instance, int show) {
     wc.lpszClassName = kWindowClass;
     if (!::RegisterClassExW(&wc) && ::GetLastError() != ERROR_CLASS_ALREADY_EXISTS) return false;
 
-    // Created at the system DPI; OnCreate sizes it for the monitor it lands on.
+    // Created at the system DPI's size; OnCreate resizes it for a monitor of
+    // another DPI.
+    const SIZE outer = OuterSize(WindowDpi(nullptr));
     if (!::CreateWindowExW(kExStyle, kWindowClass, kCaption, kStyle, CW_USEDEFAULT, CW_USEDEFAULT,
-                           CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, instance, this))
+                           outer.cx, outer.cy, nullptr, nullptr, instance, this))
         return false;
     ::ShowWindow(window_, show);
     ::UpdateWindow(window_);
@@ -164,49 +166,66 @@ LRESULT Form1::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 void Form1::OnCreate() {
+    // Each control is made where it belongs and with its font, at the DPI of
+    // the monitor the window is on: no control moves before it is shown.
+    const UINT dpi = WindowDpi(window_);
+    MakeFonts(dpi);
     for (const ControlSpec& entry : kControls) {
-        ::CreateWindowExW(0, entry.className, entry.text, WS_CHILD | WS_VISIBLE | entry.style, 0, 0, 0,
-                          0, window_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(entry.id)),
-                          instance_, nullptr);
+        HWND control = ::CreateWindowExW(
+            0, entry.className, entry.text, WS_CHILD | WS_VISIBLE | entry.style,
+            TwipsToPixels(entry.rect.left, dpi), TwipsToPixels(entry.rect.top, dpi),
+            TwipsToPixels(entry.rect.width, dpi), TwipsToPixels(entry.rect.height, dpi), window_,
+            reinterpret_cast<HMENU>(static_cast<INT_PTR>(entry.id)), instance_, nullptr);
+        ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(FontOf(entry.id)), FALSE);
     }
-    ::SetWindowTextW(Control(kIdLabel4), kInstructions);
     ::SendMessageW(Control(kIdProgressBar1), PBM_SETRANGE32, static_cast<WPARAM>(progress::kMin),
                    static_cast<LPARAM>(progress::kMax));
     ::SendMessageW(Control(kIdProgressBar1), PBM_SETPOS, static_cast<WPARAM>(progress::kMin), 0);
     // As a dialog starts: the focus rectangle shows once the keyboard is used,
     // or at once when the program was started from the keyboard.
     ::SendMessageW(window_, WM_CHANGEUISTATE, MAKEWPARAM(UIS_INITIALIZE, 0), 0);
-    const UINT dpi = WindowDpi(window_);
-    LayOutControls(dpi);
-    const SIZE outer = WindowSizeForClient(
-        SIZE{TwipsToPixels(kClientWidthTwips, dpi), TwipsToPixels(kClientHeightTwips, dpi)},
-        kStyle, kExStyle, dpi);
-    ::SetWindowPos(window_, nullptr, 0, 0, outer.cx, outer.cy,
-                   SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    // Made at the system DPI's size; another monitor's DPI resizes it.
+    if (dpi != WindowDpi(nullptr)) {
+        const SIZE outer = OuterSize(dpi);
+        ::SetWindowPos(window_, nullptr, 0, 0, outer.cx, outer.cy,
+                       SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
 }
 
-void Form1::LayOutControls(UINT dpi) {
+void Form1::MakeFonts(UINT dpi) {
     LOGFONTW title{};
     title.lfHeight = -MulDiv(kTitlePointsX100, static_cast<int>(dpi), 72 * 100);
     title.lfWeight = FW_BOLD;
     title.lfCharSet = DEFAULT_CHARSET;
     title.lfQuality = CLEARTYPE_QUALITY;
     lstrcpyW(title.lfFaceName, L"Arial");
-    UniqueGdi titleFont(::CreateFontIndirectW(&title));
     LOGFONTW message = MessageFontForDpi(dpi);
-    UniqueGdi defaultFont(::CreateFontIndirectW(&message));
+    // The old fonts are kept until no control uses them any more.
+    oldTitleFont_ = std::move(titleFont_);
+    oldDefaultFont_ = std::move(defaultFont_);
+    titleFont_.Reset(::CreateFontIndirectW(&title));
+    defaultFont_.Reset(::CreateFontIndirectW(&message));
+}
 
+HGDIOBJ Form1::FontOf(int id) const { return id == kIdLabel1 ? titleFont_.Get() : defaultFont_.Get(); }
+
+void Form1::LayOutControls(UINT dpi) {
+    MakeFonts(dpi);
     for (const ControlSpec& entry : kControls) {
         HWND control = Control(entry.id);
         ::SetWindowPos(control, nullptr, TwipsToPixels(entry.rect.left, dpi),
                        TwipsToPixels(entry.rect.top, dpi), TwipsToPixels(entry.rect.width, dpi),
                        TwipsToPixels(entry.rect.height, dpi), SWP_NOZORDER | SWP_NOACTIVATE);
-        HGDIOBJ font = entry.id == kIdLabel1 ? titleFont.Get() : defaultFont.Get();
-        ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+        ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(FontOf(entry.id)), TRUE);
     }
-    // The old fonts go only now that no control uses them any more.
-    titleFont_ = std::move(titleFont);
-    defaultFont_ = std::move(defaultFont);
+    oldTitleFont_.Reset();
+    oldDefaultFont_.Reset();
+}
+
+SIZE Form1::OuterSize(UINT dpi) {
+    return WindowSizeForClient(
+        SIZE{TwipsToPixels(kClientWidthTwips, dpi), TwipsToPixels(kClientHeightTwips, dpi)}, kStyle,
+        kExStyle, dpi);
 }
 
 LRESULT Form1::OnCtlColorStatic(HDC dc, HWND control) {

@@ -61,8 +61,14 @@ private:
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
     void OnCreate();
+    // The fonts for `dpi`; those they replace stay until LayOutControls
+    // has given every control its new one.
+    void MakeFonts(UINT dpi);
+    HGDIOBJ FontOf(int id) const;
     // Places and sizes the controls and sets their fonts for `dpi`.
     void LayOutControls(UINT dpi);
+    // The window's size for a client area of the form's size at `dpi`.
+    static SIZE OuterSize(UINT dpi);
     void OnCommand(int id);
     LRESULT OnCtlColorStatic(HDC dc, HWND control);
     // Keeps the control that has the focus, so that activation gives it back.
@@ -80,6 +86,8 @@ private:
     HWND window_ = nullptr;
     UniqueGdi titleFont_;
     UniqueGdi defaultFont_;
+    UniqueGdi oldTitleFont_;
+    UniqueGdi oldDefaultFont_;
     float progress_ = 1.0f;
     // The file dialog's last answer: a cancelled dialog leaves it as it was.
     std::wstring fileName_;
