@@ -20,41 +20,6 @@ bool IsDotEntry(const wchar_t* name) {
     return (name[0] == L'.' && name[1] == 0) || (name[0] == L'.' && name[1] == L'.' && name[2] == 0);
 }
 
-constexpr DWORD kChunk = 256u << 10;
-
-// Streams `source` into a replacing writer of `dest`, ready to be committed.
-// The target changes only at the commit.
-DWORD CopyWhole(const std::wstring& source, const std::wstring& dest, fileio::Target look,
-                ModuleHost& host, std::unique_ptr<char[]>& buffer,
-                std::unique_ptr<fileio::ReplacingWriter>& out) {
-    win::UniqueFile in = fileio::OpenForReading(source);
-    if (!in) return ::GetLastError();  // a folder cannot be opened like this either
-    LARGE_INTEGER size{};
-    FILETIME written{};
-    if (!::GetFileSizeEx(in.Get(), &size) || !::GetFileTime(in.Get(), nullptr, nullptr, &written))
-        return ::GetLastError();
-
-    out = std::make_unique<fileio::ReplacingWriter>(dest, host, look);
-    if (const DWORD error = out->Open()) return error;
-    if (const DWORD error = out->ExpectSize(static_cast<uint64_t>(size.QuadPart))) return error;
-    // Not zero-filled: clearing a large buffer for each of a thousand small
-    // pictures cost more than copying them.
-    if (!buffer) buffer.reset(new (std::nothrow) char[kChunk]);
-    if (!buffer) return ERROR_NOT_ENOUGH_MEMORY;
-    for (;;) {
-        DWORD got = 0;
-        if (!::ReadFile(in.Get(), buffer.get(), kChunk, &got, nullptr)) return ::GetLastError();
-        if (got == 0) break;
-        if (const DWORD error = out->Write(std::string_view(buffer.get(), got))) return error;
-        // A disk file reads short only at its end: no call to learn it again.
-        if (got < kChunk) break;
-    }
-    out->StampLastWrite(fileio::StampTime(fileio::FileSize(written.dwHighDateTime, written.dwLowDateTime)));
-    // The source closes as this returns: a source copied onto itself must
-    // be closed before it is replaced.
-    return ERROR_SUCCESS;
-}
-
 // Tells the user of a failed copy. A copy that failed before it reached the
 // writer leaves a temporary file of a killed earlier run; it goes all the same.
 void CopyFailed(const std::wstring& dest, ModuleHost& host) {
@@ -116,8 +81,8 @@ bool HoldsAcadExe(const std::wstring& folder) { return fileio::FileExists(folder
 void FileCopy(const std::wstring& source, const std::wstring& dest, ModuleHost& host,
               Replaced replaced, fileio::Target look) {
     std::unique_ptr<char[]> buffer;
-    std::unique_ptr<fileio::ReplacingWriter> out;
-    DWORD error = CopyWhole(source, dest, look, host, buffer, out);
+    auto out = std::make_unique<fileio::ReplacingWriter>(dest, host, look);
+    DWORD error = fileio::WriteCopyOf(source, *out, buffer);
     if (error == ERROR_SUCCESS) error = out->Commit(replaced == Replaced::Keep);
     out.reset();
     if (error != ERROR_SUCCESS) CopyFailed(dest, host);
@@ -129,13 +94,7 @@ void Copier::FileCopy(const std::wstring& source, const std::wstring& dest, Repl
                       fileio::Target look, Tell tell) {
     if (!diskFullAt_.empty()) return;
     if (tell == Tell::ByCaller) toldByCaller_ = dest;
-    std::unique_ptr<fileio::ReplacingWriter> out;
-    if (const DWORD error = CopyWhole(source, dest, look, host_, buffer_, out)) {
-        out.reset();
-        Failed(dest, error);
-        return;
-    }
-    batch_.Add(std::move(out), dest, replaced == Replaced::Keep);
+    batch_.AddCopy(source, dest, look, replaced == Replaced::Keep);
 }
 
 void Copier::TakeAsEqual(const std::wstring& dest, fileio::Target look) {

@@ -61,11 +61,10 @@ void FileCopy(const std::wstring& source, const std::wstring& dest, ModuleHost& 
               Replaced replaced = Replaced::Discard,
               fileio::Target look = fileio::Target::MayExist);
 
-// FileCopy for many files in a row: they share one buffer, made on the first
-// copy (a fresh large buffer for each of a thousand small pictures costs
-// more in page faults than copying them), and each file's flush to the disk
-// runs while the next one is copied. A copy is in place, or told as failed,
-// by Finish at the latest.
+// FileCopy for many files in a row: each is copied, flushed and named on
+// one of the batch's threads while the caller goes on to the next, and its
+// commit ends on the caller's thread (fileio::WriteBatch). A copy is in
+// place, or told as failed, by Finish at the latest.
 class Copier : private fileio::WriteBatch::Done {
 public:
     explicit Copier(ModuleHost& host);
@@ -108,7 +107,6 @@ private:
     void Failed(const std::wstring& dest, DWORD error);
 
     ModuleHost& host_;
-    std::unique_ptr<char[]> buffer_;
     std::vector<Changed> changes_;
     std::set<std::wstring> unchanged_;
     // The destination of the last copy whose failure the caller tells.

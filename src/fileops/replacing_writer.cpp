@@ -1,6 +1,7 @@
 #include "replacing_writer.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <new>
 
@@ -12,7 +13,8 @@ namespace fileio {
 
 namespace {
 
-int64_t g_writeBudget = -1;
+// Writes run on the flushing threads too.
+std::atomic<int64_t> g_writeBudget{-1};
 
 DWORD WriteAll(HANDLE file, const char* data, size_t size) {
     while (size > 0) {
@@ -28,13 +30,13 @@ DWORD WriteAll(HANDLE file, const char* data, size_t size) {
 
 // WriteAll, failing as a full disk would once the test budget is spent.
 DWORD WriteBudgeted(HANDLE file, const char* data, size_t size) {
-    if (g_writeBudget >= 0) {
-        if (static_cast<uint64_t>(g_writeBudget) < size) {
+    for (int64_t budget = g_writeBudget.load(); budget >= 0;) {
+        if (static_cast<uint64_t>(budget) < size) {
             // What this write got in is freed again with its temporary file.
-            WriteAll(file, data, static_cast<size_t>(g_writeBudget));
+            WriteAll(file, data, static_cast<size_t>(budget));
             return ERROR_DISK_FULL;
         }
-        g_writeBudget -= static_cast<int64_t>(size);
+        if (g_writeBudget.compare_exchange_weak(budget, budget - static_cast<int64_t>(size))) break;
     }
     return WriteAll(file, data, size);
 }
@@ -47,7 +49,7 @@ ReplacingWriter::ReplacingWriter(std::wstring target, Waiter& waiter, Target loo
     : target_(LongPath(target)),
       temp_(LongPath(TempPathFor(target))),
       given_(std::move(target)),
-      waiter_(waiter),
+      waiter_(&waiter),
       look_(look) {}
 
 ReplacingWriter::~ReplacingWriter() { Discard(); }
@@ -57,7 +59,7 @@ void ReplacingWriter::Discard() {
     file_.Reset();
     if (tempStands_) {
         tempStands_ = false;
-        Delete(temp_, waiter_);
+        Delete(temp_, *waiter_);
     }
 }
 
@@ -79,7 +81,7 @@ DWORD ReplacingWriter::Open() {
 
 DWORD ReplacingWriter::CreateTemp() {
     // CREATE_ALWAYS takes over a temporary file a killed run left behind.
-    file_ = OpenForWriting(temp_, CREATE_ALWAYS, waiter_);
+    file_ = OpenForWriting(temp_, CREATE_ALWAYS, *waiter_);
     tempStands_ = static_cast<bool>(file_);
     return file_ ? ERROR_SUCCESS : ::GetLastError();
 }
@@ -185,14 +187,14 @@ DWORD ReplacingWriter::Commit(bool keepOld) {
             // temporary file a killed run left beside it goes.
             old_.Reset();
             comparing_ = false;
-            if (look_ == Target::MayExist) RemoveStaleTemp(given_, waiter_);
+            if (look_ == Target::MayExist) RemoveStaleTemp(given_, *waiter_);
             return ERROR_SUCCESS;
         }
         // The new content is the old one cut short: written only now.
         if (const DWORD error = Diverge()) return error;
     }
     if (!settled_ && !file_) return ERROR_INVALID_HANDLE;
-    DWORD error = settled_ ? settleError_ : PutNew(waiter_);
+    DWORD error = settled_ ? settleError_ : PutNew(*waiter_);
     if (error == ERROR_ALREADY_EXISTS) error = ReplaceOld(keepOld);
     if (error != ERROR_SUCCESS) Discard();
     return error;
@@ -210,16 +212,43 @@ DWORD ReplacingWriter::ReplaceOld(bool keepOld) {
     // at which it has no name.
     bool keptNow = false;
     if (keepOld && !FileExists(KeptPathFor(given_)) && (differs_ || !SameBytes(temp_, target_))) {
-        if (const DWORD error = KeepOldFile(given_, keptNow, waiter_)) return error;
+        if (const DWORD error = KeepOldFile(given_, keptNow, *waiter_)) return error;
     }
-    if (const DWORD error = Rename(temp_, target_, MOVEFILE_REPLACE_EXISTING, waiter_)) {
+    if (const DWORD error = Rename(temp_, target_, MOVEFILE_REPLACE_EXISTING, *waiter_)) {
         // The old file stays where it was; a kept copy made for it now would
         // only be a stray duplicate.
-        if (keptNow) Delete(LongPath(KeptPathFor(given_)), waiter_);
+        if (keptNow) Delete(LongPath(KeptPathFor(given_)), *waiter_);
         return error;
     }
     tempStands_ = false;
     change_ = keptNow ? Change::ReplacedAndKept : Change::Replaced;
+    return ERROR_SUCCESS;
+}
+
+DWORD WriteCopyOf(const std::wstring& source, ReplacingWriter& out, std::unique_ptr<char[]>& buffer) {
+    win::UniqueFile in = OpenForReading(source);
+    if (!in) return ::GetLastError();  // a folder cannot be opened like this either
+    LARGE_INTEGER size{};
+    FILETIME written{};
+    if (!::GetFileSizeEx(in.Get(), &size) || !::GetFileTime(in.Get(), nullptr, nullptr, &written))
+        return ::GetLastError();
+    if (const DWORD error = out.Open()) return error;
+    if (const DWORD error = out.ExpectSize(static_cast<uint64_t>(size.QuadPart))) return error;
+    // Not zero-filled: clearing a large buffer for each of a thousand small
+    // pictures cost more than copying them.
+    if (!buffer) buffer.reset(new (std::nothrow) char[kCopyChunk]);
+    if (!buffer) return ERROR_NOT_ENOUGH_MEMORY;
+    for (;;) {
+        DWORD got = 0;
+        if (!::ReadFile(in.Get(), buffer.get(), kCopyChunk, &got, nullptr)) return ::GetLastError();
+        if (got == 0) break;
+        if (const DWORD error = out.Write(std::string_view(buffer.get(), got))) return error;
+        // A disk file reads short only at its end: no call to learn it again.
+        if (got < kCopyChunk) break;
+    }
+    out.StampLastWrite(StampTime(FileSize(written.dwHighDateTime, written.dwLowDateTime)));
+    // The source closes as this returns: a source copied onto itself must
+    // be closed before it is replaced.
     return ERROR_SUCCESS;
 }
 

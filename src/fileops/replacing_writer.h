@@ -56,6 +56,10 @@ public:
     DWORD Write(std::string_view bytes);
     // The last-write time (FILETIME units) the new file gets at Commit.
     void StampLastWrite(uint64_t time);
+    // The waiter this writer waits with from now on: a writer filled on
+    // another thread waits there without a window, and with the window once
+    // it is back on the window's thread.
+    void WaitWith(Waiter& waiter) { waiter_ = &waiter; }
     // The first half of Commit, which needs no window and may run on
     // another thread while the owner leaves the writer alone (see
     // WriteBatch): the temporary file written so far is flushed, stamped,
@@ -96,7 +100,7 @@ private:
     std::wstring temp_;
     // The target as it was given, for the name of its kept copy.
     std::wstring given_;
-    Waiter& waiter_;
+    Waiter* waiter_;
     Target look_;
     win::UniqueFile file_;
     // Whether the temporary file stands, open or closed, and goes unless it
@@ -118,6 +122,16 @@ private:
     Change change_ = Change::None;
     uint64_t stamp_ = 0;
 };
+
+// The chunk a copy reads and writes at a time.
+inline constexpr DWORD kCopyChunk = 256u << 10;
+
+// Streams the file at `source` into `out`, which it opens, telling it the
+// source's size and giving it the source's last-write time (StampTime of
+// it). `buffer` (kCopyChunk bytes) is made on first use and kept for the
+// next call. The source is closed on return, so that a file copied onto
+// itself can be replaced.
+DWORD WriteCopyOf(const std::wstring& source, ReplacingWriter& out, std::unique_ptr<char[]>& buffer);
 
 DWORD WriteFileReplacing(const std::wstring& target, std::string_view content,
                          Waiter& waiter = NoWindow());

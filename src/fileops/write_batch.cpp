@@ -29,6 +29,8 @@ DWORD WINAPI WriteBatch::Flushing(void* self) {
 }
 
 void WriteBatch::FlushAll() {
+    // A copy's chunks pass through this thread's own buffer.
+    std::unique_ptr<char[]> buffer;
     for (;;) {
         ::WaitForSingleObject(work_.Get(), INFINITE);
         ::EnterCriticalSection(&lock_);
@@ -42,15 +44,18 @@ void WriteBatch::FlushAll() {
             continue;
         }
         // A file of the list keeps its place in memory while others come
-        // and go, and the caller's thread does not touch it until its flush
-        // is marked done.
+        // and go, and the caller's thread does not touch it until it is
+        // marked done.
         next->state = State::Flushing;
         ReplacingWriter& writer = *next->writer;
+        const std::wstring& source = next->source;
         ::LeaveCriticalSection(&lock_);
-        // A hold on the name is waited out here, while the window's thread
+        // A hold on a name is waited out here, while the window's thread
         // goes on; so this thread needs no window.
-        writer.Settle(NoWindow());
+        const DWORD error = source.empty() ? ERROR_SUCCESS : WriteCopyOf(source, writer, buffer);
+        if (error == ERROR_SUCCESS) writer.Settle(NoWindow());
         ::EnterCriticalSection(&lock_);
+        next->error = error;
         next->state = State::Flushed;
         ::LeaveCriticalSection(&lock_);
         ::SetEvent(flushed_.Get());
@@ -58,24 +63,23 @@ void WriteBatch::FlushAll() {
     ::LeaveCriticalSection(&lock_);
 }
 
-void WriteBatch::Add(std::unique_ptr<ReplacingWriter> writer, std::wstring target, bool keepOld) {
-    // Two flushes at a time: a large file's flush does not hold up the small
-    // ones behind it, and the file system writes several in one go.
-    constexpr size_t kFlushers = 2;
+bool WriteBatch::StartThreads() {
+    // Two at a time: a large file's flush does not hold up the small ones
+    // behind it, the file system writes several in one go, and the copying
+    // of one file overlaps the naming of another.
+    constexpr size_t kFlushers = 4;
     while (work_ && flushed_ && threads_.size() < kFlushers) {
         win::UniqueKernel thread(::CreateThread(nullptr, 64 << 10, Flushing, this,
                                                 STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
         if (!thread) break;
         threads_.push_back(std::move(thread));
     }
-    if (threads_.empty()) {
-        // No thread to spare: this file is flushed and named here.
-        const DWORD error = writer->Commit(keepOld);
-        done_.Committed(target, error, writer->Done());
-        return;
-    }
+    return !threads_.empty();
+}
+
+void WriteBatch::Queue(Pending pending) {
     ::EnterCriticalSection(&lock_);
-    pending_.push_back({std::move(writer), std::move(target), keepOld});
+    pending_.push_back(std::move(pending));
     ::LeaveCriticalSection(&lock_);
     ::ReleaseSemaphore(work_.Get(), 1, nullptr);
     while (CommitFlushed(false)) {
@@ -86,6 +90,32 @@ void WriteBatch::Add(std::unique_ptr<ReplacingWriter> writer, std::wstring targe
         ::LeaveCriticalSection(&lock_);
         if (waiting <= kMaxWaiting || !CommitFlushed(true)) break;
     }
+}
+
+void WriteBatch::Add(std::unique_ptr<ReplacingWriter> writer, std::wstring target, bool keepOld) {
+    if (!StartThreads()) {
+        // No thread to spare: this file is flushed and named here.
+        const DWORD error = writer->Commit(keepOld);
+        done_.Committed(target, error, writer->Done());
+        return;
+    }
+    Queue({std::move(writer), std::move(target), keepOld, std::wstring()});
+}
+
+void WriteBatch::AddCopy(std::wstring source, std::wstring target, Target look, bool keepOld) {
+    if (!StartThreads()) {
+        // No thread to spare: this file is copied, flushed and named here.
+        auto writer = std::make_unique<ReplacingWriter>(target, waiter_, look);
+        DWORD error = WriteCopyOf(source, *writer, buffer_);
+        if (error == ERROR_SUCCESS) error = writer->Commit(keepOld);
+        const ReplacingWriter::Change change = writer->Done();
+        writer.reset();
+        done_.Committed(target, error, change);
+        return;
+    }
+    // Until it is back on this thread, the writer waits without the window.
+    auto writer = std::make_unique<ReplacingWriter>(target, NoWindow(), look);
+    Queue({std::move(writer), std::move(target), keepOld, std::move(source)});
 }
 
 void WriteBatch::Finish() {
@@ -113,8 +143,10 @@ bool WriteBatch::CommitFlushed(bool wait) {
     Pending file = std::move(*flushed);
     pending_.erase(flushed);
     ::LeaveCriticalSection(&lock_);
-    const DWORD error = file.writer->Commit(file.keepOld);
-    const ReplacingWriter::Change change = file.writer->Done();
+    file.writer->WaitWith(waiter_);
+    const DWORD error = file.error != ERROR_SUCCESS ? file.error : file.writer->Commit(file.keepOld);
+    const ReplacingWriter::Change change = file.error != ERROR_SUCCESS ? ReplacingWriter::Change::None
+                                                                       : file.writer->Done();
     // A writer that did not commit removes its temporary file as it goes.
     file.writer.reset();
     done_.Committed(file.target, error, change);

@@ -16,11 +16,11 @@
 namespace fileio {
 
 // Many files written one after the other. A flush waits for the disk, so
-// each file is settled (flushed, and named where its name is free) on a
-// thread of its own while the next file is written; its commit ends on the
-// caller's thread once that is done, the first settled first, and replaces
-// an old file there. At most a few files wait so. A flush that fails leaves
-// its target as it was.
+// each file is settled (copied where it is a copy, flushed, and named where
+// its name is free) on one of two threads while the caller goes on with the
+// next; its commit ends on the caller's thread once that is done, the first
+// settled first, and replaces an old file there. At most a few files wait
+// so. A file that fails leaves its target as it was.
 class WriteBatch {
 public:
     // Called on the caller's thread with the result of a file's Commit.
@@ -49,6 +49,10 @@ public:
     // Takes a writer whose content is all written, to be committed with
     // keepOld once it is on the disk. Files flushed by then are committed now.
     void Add(std::unique_ptr<ReplacingWriter> writer, std::wstring target, bool keepOld);
+    // Takes a copy of `source` to `target` (WriteCopyOf), to be written and
+    // flushed on a thread of the batch and committed with keepOld. A copy
+    // that fails is committed with its error.
+    void AddCopy(std::wstring source, std::wstring target, Target look, bool keepOld);
     // Commits every file taken, waiting for their flushes.
     void Finish();
 
@@ -58,8 +62,14 @@ private:
         std::unique_ptr<ReplacingWriter> writer;
         std::wstring target;
         bool keepOld;
+        // For a copy: its source, and the error writing it met.
+        std::wstring source;
+        DWORD error = ERROR_SUCCESS;
         State state = State::Queued;
     };
+    // Starts the flushing threads, unless they run; false when none could.
+    bool StartThreads();
+    void Queue(Pending pending);
     static DWORD WINAPI Flushing(void* self);
     void FlushAll();
     // Commits a file whose flush is done; waits for one only when `wait`.
@@ -77,6 +87,8 @@ private:
     std::list<Pending> pending_;
     bool stop_ = false;
     std::vector<win::UniqueKernel> threads_;
+    // For copies made on the caller's thread, when no thread could start.
+    std::unique_ptr<char[]> buffer_;
 };
 
 }  // namespace fileio
