@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <climits>
+#include <new>
+
+#include "file_ops.h"
 
 namespace fileio {
 
@@ -47,16 +50,27 @@ void WriteBatch::FlushAll() {
         // and go, and the caller's thread does not touch it until it is
         // marked done.
         next->state = State::Flushing;
+        // Once a disk was found full, copying stops: a copy not yet begun
+        // is not written at all.
+        const bool full = full_;
         ReplacingWriter& writer = *next->writer;
         const std::wstring& source = next->source;
         ::LeaveCriticalSection(&lock_);
         // A hold on a name is waited out here, while the window's thread
         // goes on; so this thread needs no window.
-        const DWORD error = source.empty() ? ERROR_SUCCESS : WriteCopyOf(source, writer, buffer);
-        if (error == ERROR_SUCCESS) writer.Settle(NoWindow());
+        DWORD error = ERROR_DISK_FULL;
+        if (!full) {
+            try {
+                error = WriteCopyOf(source, writer, buffer);
+                if (error == ERROR_SUCCESS) writer.Settle(NoWindow());
+            } catch (const std::bad_alloc&) {
+                error = ERROR_NOT_ENOUGH_MEMORY;
+            }
+        }
         ::EnterCriticalSection(&lock_);
         next->error = error;
         next->state = State::Flushed;
+        if (IsDiskFullError(error)) full_ = true;
         ::LeaveCriticalSection(&lock_);
         ::SetEvent(flushed_.Get());
     }
@@ -64,12 +78,14 @@ void WriteBatch::FlushAll() {
 }
 
 bool WriteBatch::StartThreads() {
-    // Two at a time: a large file's flush does not hold up the small ones
-    // behind it, the file system writes several in one go, and the copying
-    // of one file overlaps the naming of another.
-    constexpr size_t kFlushers = 4;
-    while (work_ && flushed_ && threads_.size() < kFlushers) {
-        win::UniqueKernel thread(::CreateThread(nullptr, 64 << 10, Flushing, this,
+    // Four at a time: a large file's flush does not hold up the small ones
+    // behind it, the file system writes several in one go, and one file's
+    // copying overlaps another's flush and naming. Each thread's stack is
+    // reserved as the window's (a scanner hooking the file calls runs on
+    // it), and committed only as it is used.
+    constexpr size_t kThreads = 4;
+    while (work_ && flushed_ && threads_.size() < kThreads) {
+        win::UniqueKernel thread(::CreateThread(nullptr, 1 << 20, Flushing, this,
                                                 STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
         if (!thread) break;
         threads_.push_back(std::move(thread));
@@ -90,16 +106,6 @@ void WriteBatch::Queue(Pending pending) {
         ::LeaveCriticalSection(&lock_);
         if (waiting <= kMaxWaiting || !CommitFlushed(true)) break;
     }
-}
-
-void WriteBatch::Add(std::unique_ptr<ReplacingWriter> writer, std::wstring target, bool keepOld) {
-    if (!StartThreads()) {
-        // No thread to spare: this file is flushed and named here.
-        const DWORD error = writer->Commit(keepOld);
-        done_.Committed(target, error, writer->Done());
-        return;
-    }
-    Queue({std::move(writer), std::move(target), keepOld, std::wstring()});
 }
 
 void WriteBatch::AddCopy(std::wstring source, std::wstring target, Target look, bool keepOld) {

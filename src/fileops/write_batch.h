@@ -15,12 +15,12 @@
 
 namespace fileio {
 
-// Many files written one after the other. A flush waits for the disk, so
-// each file is settled (copied where it is a copy, flushed, and named where
-// its name is free) on one of two threads while the caller goes on with the
-// next; its commit ends on the caller's thread once that is done, the first
-// settled first, and replaces an old file there. At most a few files wait
-// so. A file that fails leaves its target as it was.
+// Many files copied one after the other. A flush waits for the disk, so
+// each file is copied, flushed and, where its name is free, named on one of
+// four threads while the caller hands out the next; its commit ends on the
+// caller's thread once that is done, the first done first, and replaces an
+// old file there. At most a few files wait so. A file that fails leaves its
+// target as it was.
 class WriteBatch {
 public:
     // Called on the caller's thread with the result of a file's Commit.
@@ -33,10 +33,10 @@ public:
         ~Done() = default;
     };
 
-    // Files held back for their flushes keep their handles open; a few
-    // suffice to keep the disk busy while the next ones are written. So
-    // many temporary files stand beside their targets at most, with the one
-    // being written.
+    // Copies handed out and not yet committed keep their temporary files
+    // open; a few suffice to keep the threads and the disk busy. So many
+    // temporary files stand beside their targets at most, with the one
+    // just handed out.
     static constexpr size_t kMaxWaiting = 16;
     static constexpr size_t kMostInFlight = kMaxWaiting + 1;
 
@@ -46,12 +46,11 @@ public:
     WriteBatch(const WriteBatch&) = delete;
     WriteBatch& operator=(const WriteBatch&) = delete;
 
-    // Takes a writer whose content is all written, to be committed with
-    // keepOld once it is on the disk. Files flushed by then are committed now.
-    void Add(std::unique_ptr<ReplacingWriter> writer, std::wstring target, bool keepOld);
     // Takes a copy of `source` to `target` (WriteCopyOf), to be written and
-    // flushed on a thread of the batch and committed with keepOld. A copy
-    // that fails is committed with its error.
+    // flushed on a thread of the batch and committed with keepOld; copies
+    // done by then are committed now. A copy that fails is committed with
+    // its error, and once one found its disk full, those not yet begun are
+    // committed unwritten with ERROR_DISK_FULL.
     void AddCopy(std::wstring source, std::wstring target, Target look, bool keepOld);
     // Commits every file taken, waiting for their flushes.
     void Finish();
@@ -62,8 +61,8 @@ private:
         std::unique_ptr<ReplacingWriter> writer;
         std::wstring target;
         bool keepOld;
-        // For a copy: its source, and the error writing it met.
         std::wstring source;
+        // The error copying it met.
         DWORD error = ERROR_SUCCESS;
         State state = State::Queued;
     };
@@ -86,6 +85,8 @@ private:
     win::UniqueKernel flushed_;
     std::list<Pending> pending_;
     bool stop_ = false;
+    // Whether a copy found its disk full.
+    bool full_ = false;
     std::vector<win::UniqueKernel> threads_;
     // For copies made on the caller's thread, when no thread could start.
     std::unique_ptr<char[]> buffer_;
