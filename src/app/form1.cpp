@@ -60,7 +60,6 @@ std::wstring DialogFilter(const std::wstring& filter) {
 
 }  // namespace
 
-
 Form1::~Form1() {
     if (window_) ::DestroyWindow(window_);
 }

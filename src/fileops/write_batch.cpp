@@ -80,9 +80,9 @@ void WriteBatch::FlushAll() {
 bool WriteBatch::StartThreads() {
     // Four at a time: a large file's flush does not hold up the small ones
     // behind it, the file system writes several in one go, and one file's
-    // copying overlaps another's flush and naming. Each thread's stack is
-    // reserved as the window's (a scanner hooking the file calls runs on
-    // it), and committed only as it is used.
+    // copying overlaps another's flush and naming. Each thread reserves a
+    // megabyte of stack (a scanner hooking the file calls runs on it), of
+    // which only what is used is committed.
     constexpr size_t kThreads = 4;
     while (work_ && flushed_ && threads_.size() < kThreads) {
         win::UniqueKernel thread(::CreateThread(nullptr, 1 << 20, Flushing, this,
