@@ -199,9 +199,6 @@ void Form1::MakeFonts(UINT dpi) {
     title.lfQuality = CLEARTYPE_QUALITY;
     lstrcpyW(title.lfFaceName, L"Arial");
     LOGFONTW message = MessageFontForDpi(dpi);
-    // The old fonts are kept until no control uses them any more.
-    oldTitleFont_ = std::move(titleFont_);
-    oldDefaultFont_ = std::move(defaultFont_);
     titleFont_.Reset(::CreateFontIndirectW(&title));
     defaultFont_.Reset(::CreateFontIndirectW(&message));
 }
@@ -209,6 +206,9 @@ void Form1::MakeFonts(UINT dpi) {
 HGDIOBJ Form1::FontOf(int id) const { return id == kIdLabel1 ? titleFont_.Get() : defaultFont_.Get(); }
 
 void Form1::LayOutControls(UINT dpi) {
+    // The old fonts go only once no control uses them any more.
+    const UniqueGdi oldTitleFont = std::move(titleFont_);
+    const UniqueGdi oldDefaultFont = std::move(defaultFont_);
     MakeFonts(dpi);
     for (const ControlSpec& entry : kControls) {
         HWND control = Control(entry.id);
@@ -217,8 +217,6 @@ void Form1::LayOutControls(UINT dpi) {
                        TwipsToPixels(entry.rect.height, dpi), SWP_NOZORDER | SWP_NOACTIVATE);
         ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(FontOf(entry.id)), TRUE);
     }
-    oldTitleFont_.Reset();
-    oldDefaultFont_.Reset();
 }
 
 SIZE Form1::OuterSize(UINT dpi) {

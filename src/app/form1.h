@@ -61,8 +61,7 @@ private:
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
     void OnCreate();
-    // The fonts for `dpi`; those they replace stay until LayOutControls
-    // has given every control its new one.
+    // Makes the fonts for `dpi`.
     void MakeFonts(UINT dpi);
     HGDIOBJ FontOf(int id) const;
     // Places and sizes the controls and sets their fonts for `dpi`.
@@ -86,8 +85,6 @@ private:
     HWND window_ = nullptr;
     UniqueGdi titleFont_;
     UniqueGdi defaultFont_;
-    UniqueGdi oldTitleFont_;
-    UniqueGdi oldDefaultFont_;
     float progress_ = 1.0f;
     // The file dialog's last answer: a cancelled dialog leaves it as it was.
     std::wstring fileName_;

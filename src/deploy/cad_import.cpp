@@ -123,8 +123,7 @@ void CopyPictures(Host& host, const InstallPlan& plan, module1::Copier& copier,
         if (plan.WrittenBefore(key, dest, picture.size, picture.lastWrite)) {
             copier.TakeAsEqual(dest, look);
         } else {
-            copier.FileCopy(plan.pictureSource + picture.name, dest,
-                            key.empty() ? module1::Replaced::Keep : plan.ReplacedFor(key), look);
+            copier.FileCopy(plan.pictureSource + picture.name, dest, plan.ReplacedFor(key), look);
         }
         host.ProgressSet(step.AsProgress());
         step.Advance();
