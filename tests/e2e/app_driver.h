@@ -39,14 +39,19 @@ inline std::wstring ClassOf(HWND window) {
     return std::wstring(buffer, n > 0 ? n : 0);
 }
 
+// Out-of-context event hooks are called from this thread's queue, only
+// when it is read.
+inline void DispatchQueued() {
+    MSG msg;
+    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageW(&msg);
+}
+
 template <typename Found>
 inline bool WaitFor(Found found, int timeoutMs = kTimeoutMs) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     while (std::chrono::steady_clock::now() < end) {
         if (found()) return true;
-        // Out-of-context event hooks are called from this thread's queue.
-        MSG msg;
-        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageW(&msg);
+        DispatchQueued();
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     return false;

@@ -360,7 +360,9 @@ std::wstring AccessibleName(HWND window) {
 // out-of-context event hook, called while App's waits pump this thread.
 class FocusTrail {
 public:
-    explicit FocusTrail(const App& app) : main_(app.Main()) {
+    explicit FocusTrail(const App& app)
+        : main_(app.Main()), import_(app.Control(kImport)), export_(app.Control(kExport)),
+          close_(app.Control(kClose)) {
         current_ = this;
         hook_ = ::SetWinEventHook(EVENT_OBJECT_FOCUS, EVENT_OBJECT_FOCUS, nullptr, Called, app.Pid(), 0,
                                   WINEVENT_OUTOFCONTEXT);
@@ -372,25 +374,30 @@ public:
         current_ = nullptr;
     }
     bool Hooked() const { return hook_ != nullptr; }
-    // Repeats of one letter count once.
-    std::string Letters() const { return letters_; }
+    // Repeats of one letter count once. The events still queued are taken
+    // first: the last ones come while nothing here reads the queue.
+    std::string Letters() {
+        DispatchQueued();
+        return letters_;
+    }
 
 private:
     static void CALLBACK Called(HWINEVENTHOOK, DWORD, HWND window, LONG, LONG, DWORD, DWORD) {
         if (current_) current_->Add(window);
     }
+    // By the handles taken at the start: an event may be read only after
+    // the program has ended and its windows are gone.
     void Add(HWND window) {
-        char letter = 'o';
-        if (window == main_) letter = 'W';
-        if (window && ::GetAncestor(window, GA_PARENT) == main_) {
-            const int id = ::GetDlgCtrlID(window);
-            letter = id == kImport ? 'I' : id == kExport ? 'E' : id == kClose ? 'C' : '?';
-        }
+        const char letter = window == main_     ? 'W'
+                            : window == import_ ? 'I'
+                            : window == export_ ? 'E'
+                            : window == close_  ? 'C'
+                                                : 'o';
         if (letters_.empty() || letters_.back() != letter) letters_ += letter;
     }
 
     static inline FocusTrail* current_ = nullptr;
-    HWND main_;
+    HWND main_, import_, export_, close_;
     HWINEVENTHOOK hook_ = nullptr;
     std::string letters_;
 };
