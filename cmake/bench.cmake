@@ -22,7 +22,7 @@ target_link_libraries(bench_driver PRIVATE psapi user32)
 target_link_options(bench_driver PRIVATE -municode -static)
 
 add_executable(bench_fileops bench/fileops_bench.cpp)
-target_link_libraries(bench_fileops PRIVATE ts_fileops)
+target_link_libraries(bench_fileops PRIVATE ts_menus)
 target_link_options(bench_fileops PRIVATE -municode -static)
 
 # A few seconds on a tiny payload with one run of each: fails only when a

@@ -28,13 +28,18 @@ add_library(ts_fileops STATIC
   src/fileops/side_files.cpp
   src/fileops/waits.cpp
   src/fileops/write_batch.cpp
-  src/fileops/module1.cpp
-  src/fileops/menu_file.cpp
-  src/fileops/mns_menu.cpp
-  src/fileops/cui_menu.cpp)
+  src/fileops/module1.cpp)
 target_include_directories(ts_fileops PUBLIC src/fileops)
 target_compile_definitions(ts_fileops PUBLIC ${ts_win_defs})
 target_link_libraries(ts_fileops PUBLIC ts_portable)
+
+# The menu files of each AutoCAD, one kind a file, over the file helpers.
+add_library(ts_menus STATIC
+  src/menus/menu_file.cpp
+  src/menus/mns_menu.cpp
+  src/menus/cui_menu.cpp)
+target_include_directories(ts_menus PUBLIC src/menus)
+target_link_libraries(ts_menus PUBLIC ts_fileops)
 
 # zlib for the .cuix packages, linked statically from Debian's
 # libz-mingw-w64-dev (libz.a, not the import library of its DLL).
@@ -58,7 +63,7 @@ add_library(ts_deploy STATIC
   src/deploy/cad_import.cpp
   src/deploy/cad_export.cpp)
 target_include_directories(ts_deploy PUBLIC src/deploy)
-target_link_libraries(ts_deploy PUBLIC ts_fileops)
+target_link_libraries(ts_deploy PUBLIC ts_menus)
 
 # The manifest names the architecture of the build it goes into.
 if(CMAKE_SIZEOF_VOID_P EQUAL 8)
