@@ -37,9 +37,10 @@ target_link_libraries(ts_fileops PUBLIC ts_portable)
 add_library(ts_menus STATIC
   src/menus/menu_file.cpp
   src/menus/mns_menu.cpp
-  src/menus/cui_menu.cpp)
+  src/menus/cui_menu.cpp
+  src/menus/cuix_menu.cpp)
 target_include_directories(ts_menus PUBLIC src/menus)
-target_link_libraries(ts_menus PUBLIC ts_fileops)
+target_link_libraries(ts_menus PUBLIC ts_fileops ts_zip)
 
 # zlib for the .cuix packages, linked statically from Debian's
 # libz-mingw-w64-dev (libz.a, not the import library of its DLL).
@@ -168,6 +169,7 @@ add_executable(kill_test tests/e2e/kill_test.cpp)
 target_include_directories(kill_test PRIVATE tests/win)
 target_link_libraries(kill_test PRIVATE ts_test_support ts_deploy gtest_main user32)
 target_link_options(kill_test PRIVATE -static)
+target_compile_definitions(kill_test PRIVATE TS_SHARED_CUI="Z:${ts_shared_cui}")
 add_dependencies(kill_test stand_in)
 add_test(NAME kills
   COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/tests/e2e/run_e2e.sh

@@ -43,6 +43,7 @@ struct ProfileKind {
 constexpr ProfileKind kProfileKinds[] = {
     {160, 161, L"acad.mns", &menu::MakeMnsMenu},
     {162, 172, L"acad.cui", &menu::MakeCuiMenu},
+    {180, 999, L"acad.cuix", &menu::MakeCuixMenu},
 };
 
 const ProfileKind* KindOfRelease(int release) {
@@ -58,6 +59,19 @@ std::vector<std::wstring> SubfolderNames(const std::wstring& folder) {
         if (entry.attributes & FILE_ATTRIBUTE_DIRECTORY) names.push_back(entry.name);
     });
     return names;
+}
+
+// The name `name` has among the files of `folder` (ending in "\"),
+// found without regard to case, as Windows finds it: a profile may hold
+// acad.CUIX, and its menu keeps that name. "" when there is none.
+std::wstring FileNamedAs(const std::wstring& folder, const wchar_t* name) {
+    const std::wstring wanted = module1::UpperCase(name);
+    std::wstring found;
+    module1::ForEachEntry(folder, [&](const module1::Entry& entry) {
+        if (!(entry.attributes & FILE_ATTRIBUTE_DIRECTORY) && module1::UpperCase(entry.name) == wanted)
+            found = entry.name;
+    });
+    return found;
 }
 
 // The last name of `cadDir`, without its trailing "\".
@@ -154,8 +168,9 @@ CadMenus FindCadMenus(const std::wstring& cadDir, const std::wstring& roamingDir
                 const ProfileKind& kind = *KindOfRelease(ReleaseNumber(r));
                 const std::wstring releaseDir = product + L"\\" + r + L"\\";
                 for (const std::wstring& language : SubfolderNames(releaseDir)) {
-                    const std::wstring menu = releaseDir + language + L"\\Support\\" + kind.name;
-                    if (fileio::FileExists(menu)) found.menus.push_back(kind.make(menu, L"", place));
+                    const std::wstring support = releaseDir + language + L"\\Support\\";
+                    const std::wstring name = FileNamedAs(support, kind.name);
+                    if (!name.empty()) found.menus.push_back(kind.make(support + name, L"", place));
                 }
             }
         }

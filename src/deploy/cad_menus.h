@@ -6,7 +6,7 @@
 //     <roaming>\Autodesk\<product>\<release>\<language>\Support\acad.mns
 // AutoCAD 2006 to 2009 (R16.2 to R17.2) build their menus from the
 // customization file acad.cui in the same place of the profile, and 2010
-// (R18.0) and later from acad.cuix there.
+// (R18.0) and later from acad.cuix there, a zip package of such files.
 // Each kind of menu file is one line of the table in cad_menus.cpp: the
 // releases whose profiles hold it, its name there, and its MenuFile.
 #pragma once

@@ -48,11 +48,10 @@ inline constexpr wchar_t kMenuNoParts[] = L"\r\n这个文件包中没有MenuGrou
 // line, then what the user can do about it.
 inline constexpr wchar_t kNoMenuFound[] =
     L"Tesmora菜单项没有加入AutoCAD的菜单：在以下位置没有找到这个AutoCAD的菜单文件"
-    L"（acad.mns或acad.cui）。\r\n";
+    L"（acad.mns、acad.cui或acad.cuix）。\r\n";
 inline constexpr wchar_t kNoMenuAdvice[] =
-    L"如果这是AutoCAD 2004到2009：请以现在的Windows用户身份启动一次AutoCAD，然后关闭它，"
+    L"如果这是AutoCAD 2004或更新的版本：请以现在的Windows用户身份启动一次AutoCAD，然后关闭它，"
     L"再重新运行本程序，点击“导入CAD”。\r\n"
-    L"如果这是AutoCAD 2010或更新的版本：它的菜单是acad.cuix文件，本程序还不会在其中加入菜单项。\r\n"
     L"无论哪种情况，都";
 // Two or more profile folders could be this AutoCAD's; they follow.
 inline constexpr wchar_t kMenuRivals[] =

@@ -10,64 +10,77 @@ namespace {
 // Refusals carry this error; the problem says which.
 constexpr DWORD kRefused = ERROR_INVALID_DATA;
 
-class CuiMenu final : public MenuFile {
+// acad.cui: one XML document.
+class CuiMenu final : public CustomizationMenu {
 public:
     CuiMenu(const std::wstring& path, const std::wstring& word)
-        : MenuFile(path), madeGroup_(word == kMadeUserGroup) {}
-
-    DWORD PatchedSize(uint64_t& size) override {
-        std::string doc;
-        if (const DWORD error = fileio::ReadWholeFile(Path(), doc, cui::kMaxSize)) return error;
-        const cui::Edit edit = cui::AddItem(doc);
-        if (edit.refusal != cui::Refusal::None) return kRefused;
-        madeGroup_ = edit.madeUserGroup;
-        size = edit.changed ? edit.text.size() : doc.size();
-        return ERROR_SUCCESS;
-    }
-
-    std::wstring RecordWord() const override { return madeGroup_ ? kMadeUserGroup : L""; }
-
-    Added AddItem(Patcher&, module1::Copier&, fileio::Waiter& waiter) override {
-        Added added;
-        std::string doc;
-        added.error = fileio::ReadWholeFile(Path(), doc, cui::kMaxSize);
-        if (added.error != ERROR_SUCCESS) {
-            added.problem = ProblemOfRead(added.error);
-            return added;
-        }
-        const cui::Edit edit = cui::AddItem(doc);
-        if (edit.refusal != cui::Refusal::None) {
-            added.error = kRefused;
-            added.problem = ProblemOf(edit.refusal);
-            return added;
-        }
-        if (!edit.changed) return added;
-        madeGroup_ = edit.madeUserGroup;
-        added.error = fileio::WriteFileReplacing(Path(), edit.text, waiter);
-        added.wroteInPlace = added.error == ERROR_SUCCESS;
-        if (fileio::IsDiskFullError(added.error)) {
-            added.fullAt = Path();
-        } else if (added.error != ERROR_SUCCESS) {
-            added.problem = Problem::Unwritable;
-        }
-        return added;
-    }
-
-    DWORD RemoveItem(Patcher&, fileio::Waiter& waiter) override {
-        std::string doc;
-        const DWORD error = fileio::ReadWholeFile(Path(), doc, cui::kMaxSize);
-        if (fileio::IsMissingPathError(error)) return ERROR_SUCCESS;
-        if (error != ERROR_SUCCESS) return error;
-        const cui::Edit edit = cui::RemoveItem(doc, madeGroup_);
-        if (edit.refusal != cui::Refusal::None) return kRefused;
-        return edit.changed ? fileio::WriteFileReplacing(Path(), edit.text, waiter) : ERROR_SUCCESS;
-    }
+        : CustomizationMenu(path, word, cui::kMaxSize) {}
 
 private:
-    bool madeGroup_;
+    static Change ChangeOf(cui::Edit edit) {
+        return {ProblemOf(edit.refusal), edit.changed, edit.madeUserGroup, std::move(edit.text)};
+    }
+    Change WithItem(std::string_view file) override { return ChangeOf(cui::AddItem(file)); }
+    Change WithoutItem(std::string_view file, bool dropUserGroup) override {
+        return ChangeOf(cui::RemoveItem(file, dropUserGroup));
+    }
 };
 
 }  // namespace
+
+CustomizationMenu::CustomizationMenu(const std::wstring& path, const std::wstring& word,
+                                     uint64_t maxSize)
+    : MenuFile(path), maxSize_(maxSize), madeGroup_(word == kMadeUserGroup) {}
+
+DWORD CustomizationMenu::PatchedSize(uint64_t& size) {
+    std::string file;
+    if (const DWORD error = fileio::ReadWholeFile(Path(), file, maxSize_)) return error;
+    const Change change = WithItem(file);
+    if (change.problem != Problem::None) return kRefused;
+    madeGroup_ = change.madeUserGroup;
+    size = change.changed ? change.bytes.size() : file.size();
+    return ERROR_SUCCESS;
+}
+
+std::wstring CustomizationMenu::RecordWord() const {
+    return madeGroup_ ? kMadeUserGroup : L"";
+}
+
+Added CustomizationMenu::AddItem(Patcher&, module1::Copier&, fileio::Waiter& waiter) {
+    Added added;
+    std::string file;
+    added.error = fileio::ReadWholeFile(Path(), file, maxSize_);
+    if (added.error != ERROR_SUCCESS) {
+        added.problem = ProblemOfRead(added.error);
+        return added;
+    }
+    const Change change = WithItem(file);
+    if (change.problem != Problem::None) {
+        added.error = kRefused;
+        added.problem = change.problem;
+        return added;
+    }
+    if (!change.changed) return added;
+    madeGroup_ = change.madeUserGroup;
+    added.error = fileio::WriteFileReplacing(Path(), change.bytes, waiter);
+    added.wroteInPlace = added.error == ERROR_SUCCESS;
+    if (fileio::IsDiskFullError(added.error)) {
+        added.fullAt = Path();
+    } else if (added.error != ERROR_SUCCESS) {
+        added.problem = Problem::Unwritable;
+    }
+    return added;
+}
+
+DWORD CustomizationMenu::RemoveItem(Patcher&, fileio::Waiter& waiter) {
+    std::string file;
+    const DWORD error = fileio::ReadWholeFile(Path(), file, maxSize_);
+    if (fileio::IsMissingPathError(error)) return ERROR_SUCCESS;
+    if (error != ERROR_SUCCESS) return error;
+    const Change change = WithoutItem(file, madeGroup_);
+    if (change.problem != Problem::None) return kRefused;
+    return change.changed ? fileio::WriteFileReplacing(Path(), change.bytes, waiter) : ERROR_SUCCESS;
+}
 
 Problem ProblemOf(cui::Refusal refusal) {
     switch (refusal) {

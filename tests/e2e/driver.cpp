@@ -13,6 +13,7 @@
 #include <chrono>
 #include <cstdio>
 #include <functional>
+#include <set>
 #include <thread>
 
 #include "app_driver.h"
@@ -149,7 +150,8 @@ protected:
     }
 
     // `menus` are those the install patched: by default AutoCAD's own.
-    void ExpectInstalledInto(const std::wstring& folder, deploy::Menus menus = {}) {
+    void ExpectInstalledInto(const std::wstring& folder, deploy::Menus menus = {},
+                             std::set<std::wstring> menuWords = {}) {
         if (menus.empty()) menus = {folder + L"support\\acad.mns"};
         for (const wchar_t* name : {L"TS_DATA.mdb", L"acadstk.dmp", L"PROJECT.dvb", L"acad.dvb",
                                     L"TS_DATA.ldb", L"CPUID.dll"})
@@ -161,6 +163,7 @@ protected:
         record.cadDir = folder;
         record.pictures = module1::ListPlainFiles(dist + L"\\data\\Pictrue\\");
         record.menus = menus;
+        record.menuWords = std::move(menuWords);
         EXPECT_EQ(WithoutFingerprints(ReadBytes(dist + L"\\INFOFILE")), deploy::EncodeInstallRecord(record));
         EXPECT_TRUE(LeftoverTemps(folder.substr(0, folder.size() - 1)).empty());
     }
@@ -1150,4 +1153,82 @@ TEST_F(SmallDrive, ASecondInstallAndTheUninstallWorkWithAlmostNoRoomLeft) {
     EXPECT_EQ(ReadBytes(small + L"support\\acad.mns"), menuBefore);
     EXPECT_EQ(ReadBytes(small + L"acad.dvb"), "the user's own acad.dvb");
     EXPECT_FALSE(Exists(small + L"Pictrue"));
+}
+
+namespace {
+
+// A file of ../shared as it is; nothing when it is not there.
+std::optional<std::string> Shared(const std::wstring& linuxPath) {
+    std::wstring shared;
+    for (const wchar_t c : linuxPath) shared += c == L'/' ? L'\\' : c;
+    return ReadBytes(shared);
+}
+
+}  // namespace
+
+// AutoCAD 2014 where it installs by default, with the acad.cuix it ships in
+// its user's profile: found without the dialog, the item lands in the two
+// parts of the package, a second install writes nothing, and the uninstall
+// gives every part back (the listing of part dates aside). Under another
+// case of its name the package keeps that name. A partial package without
+// a Draw menu, as the profile's acad.cuix, is told and left as it is.
+TEST_F(EndToEnd, AutoCad2014GetsTheItemInItsUsersAcadCuixAndTheUninstallGivesEveryPartBack) {
+    const std::optional<std::string> before = Shared(L"" TS_SHARED_CUI L"/acad2014-enu.cuix");
+    const std::optional<std::string> night = Shared(L"" TS_SHARED_CUI L"/night-2014.cuix");
+    if (!before || !night) GTEST_SKIP() << "../shared/cui is absent: AutoCAD 2014's acad.cuix not tried";
+    RemoveTree(cad.substr(0, cad.size() - 1));
+    const std::wstring cad2014 = L"C:\\Program Files\\Autodesk\\AutoCAD 2014\\";
+    MadeFolders made;
+    made.Make(L"C:\\Program Files\\Autodesk");
+    made.Make(cad2014.substr(0, cad2014.size() - 1));
+    MakeDirs(cad2014 + L"Support");
+    WriteBytes(cad2014 + L"acad.exe", "AutoCAD");
+    const std::wstring support = roaming + L"\\Autodesk\\AutoCAD 2014\\R19.1\\enu\\Support";
+    const std::wstring cuix = support + L"\\acad.cuix";
+    MakeDirs(support);
+    WriteBytes(cuix, *before);
+    const auto parts = PackageParts(before);
+    ASSERT_TRUE(parts);
+    const cui::PartsEdit added =
+        cui::AddItemToParts(parts->at("MenuGroup.cui"), parts->at("PopMenuRoot.cui"));
+    ASSERT_TRUE(added.macrosChanged && added.menusChanged);
+
+    EXPECT_EQ(RunButton(dist, kImport, 1), std::vector<std::wstring>{L"导入完成！"});
+    ExpectInstalledInto(cad2014, {cuix}, {L"usergroup " + cuix});
+    const std::optional<std::string> installed = ReadBytes(cuix);
+    auto expected = PartsWithoutDates(before);
+    (*expected)["MenuGroup.cui"] = added.macros;
+    (*expected)["PopMenuRoot.cui"] = added.menus;
+    EXPECT_EQ(PartsWithoutDates(installed), expected);
+    KeepForOtherReaders(cuix, L"installed");
+    EXPECT_EQ(FileNames(support), std::vector<std::wstring>{L"acad.cuix"});
+    EXPECT_EQ(RunButton(dist, kImport, 1), std::vector<std::wstring>{L"导入完成！"});
+    EXPECT_EQ(ReadBytes(cuix), installed) << "a second install wrote the package again";
+
+    EXPECT_EQ(RunButton(dist, kExport, 1), std::vector<std::wstring>{L"导出完成！"});
+    EXPECT_EQ(PartsWithoutDates(ReadBytes(cuix)), PartsWithoutDates(before));
+    KeepForOtherReaders(cuix, L"uninstalled");
+    EXPECT_EQ(FileNames(support), std::vector<std::wstring>{L"acad.cuix"});
+
+    // The same package as acad.CUIX: written, and still under that name.
+    const std::optional<std::string> uninstalled = ReadBytes(cuix);
+    ASSERT_TRUE(::DeleteFileW(cuix.c_str()));
+    WriteBytes(support + L"\\acad.CUIX", *uninstalled);
+    ASSERT_EQ(FileNames(support), std::vector<std::wstring>{L"acad.CUIX"});
+    EXPECT_EQ(RunButton(dist, kImport, 1), std::vector<std::wstring>{L"导入完成！"});
+    EXPECT_EQ(FileNames(support), std::vector<std::wstring>{L"acad.CUIX"});
+    EXPECT_EQ(PartsWithoutDates(ReadBytes(support + L"\\acad.CUIX")), expected);
+    EXPECT_EQ(RunButton(dist, kExport, 1), std::vector<std::wstring>{L"导出完成！"});
+    EXPECT_EQ(FileNames(support), std::vector<std::wstring>{L"acad.CUIX"});
+    ASSERT_TRUE(::DeleteFileW((support + L"\\acad.CUIX").c_str()));
+
+    // A package without a Draw menu: told, with how to start Tesmora, and unchanged.
+    WriteBytes(cuix, *night);
+    const std::vector<std::wstring> shown = RunButton(dist, kImport, 2);
+    ASSERT_EQ(shown.size(), 2u);
+    EXPECT_EQ(shown[0], deploy::MenusNotPatchedText(
+                            {{cuix, ERROR_INVALID_DATA, false, menu::Problem::NoAcadGroup}}, {}, {}));
+    EXPECT_EQ(shown[1], L"导入完成！");
+    EXPECT_EQ(ReadBytes(cuix), night);
+    EXPECT_TRUE(LeftoverTemps(support).empty());
 }

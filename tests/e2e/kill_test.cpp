@@ -16,6 +16,8 @@
 #include "folders.h"
 #include "side_files.h"
 #include "install_record.h"
+#include "cui_text.h"
+#include "cuix_package.h"
 #include "menu_text.h"
 #include "module1.h"
 #include "test_support.h"
@@ -41,6 +43,14 @@ protected:
     std::wstring profile;
     std::string menuBefore = kSampleMenu;
     std::string menuAfter = menu::AddMenuLine(kSampleMenu);
+    // A .cuix package, whose content is that of its parts: the install and
+    // the uninstall re-date its listing of part dates.
+    bool package = false;
+    // The record's word for the menu, "" for none.
+    std::wstring menuWord;
+    // Whether the install writes the menu's patched copy in the program
+    // folder (a .mns does).
+    bool sideCopy = true;
     int kills = 20;
     unsigned seed = 0;
     int partial = 0;  // files found neither as before nor as after
@@ -59,14 +69,41 @@ protected:
         record.givenBack = givenBack;
         record.pictures = ours;
         record.menus = {menuPath};
+        if (!menuWord.empty()) record.menuWords = {menuWord + L" " + menuPath};
         return deploy::EncodeInstallRecord(record);
     }
 
-    void UseAutoCad2004() {
+    // An AutoCAD whose menu is its user's, in the roaming profile:
+    // `product` ("AutoCAD 2004") in C:'s Program Files (within its
+    // "Autodesk" folder when `underAutodesk`), its menu at `menu` below the
+    // profile's product folder.
+    void UseProfileMenu(const std::wstring& product, bool underAutodesk, const std::wstring& menu) {
         RemoveTree(cad.substr(0, cad.size() - 1));
-        cad = L"C:\\Program Files\\AutoCAD 2004\\";
+        cad = L"C:\\Program Files\\" + std::wstring(underAutodesk ? L"Autodesk\\" : L"") + product + L"\\";
         profile = deploy::FoldersFromOs().roamingDir + L"\\Autodesk";
-        menuPath = profile + L"\\AutoCAD 2004\\R16.0\\chs\\Support\\acad.mns";
+        menuPath = profile + L"\\" + product + L"\\" + menu;
+    }
+
+    void UseAutoCad2004() {
+        UseProfileMenu(L"AutoCAD 2004", false, L"R16.0\\chs\\Support\\acad.mns");
+    }
+
+    // A payload so small that most kills fall while the menu is read,
+    // changed and written.
+    void UseSmallPayload() {
+        WriteBytes(data + L"TS_DATA.mdb", std::string(64 << 10, 'a'));
+        for (const std::wstring& name : FileNames(data + L"Pictrue"))
+            if (name.size() > 8) ::DeleteFileW((data + L"Pictrue\\" + name).c_str());
+    }
+
+    // The menu's content: a package's parts but its listing of part dates.
+    std::optional<std::string> MenuContent(const std::optional<std::string>& bytes) const {
+        if (!package || !bytes) return bytes;
+        const auto parts = PartsWithoutDates(bytes);
+        if (!parts) return std::string("<not a package that can be read whole>");
+        std::string content;
+        for (const auto& [name, part] : *parts) content += name + '\0' + part + '\0';
+        return content;
     }
 
     void WithUsersFiles() {
@@ -133,7 +170,7 @@ protected:
         for (const std::wstring& name : FileNames(data + L"Pictrue"))
             ::CopyFileW((data + L"Pictrue\\" + name).c_str(), (cad + L"Pictrue\\" + name).c_str(), FALSE);
         WriteBytes(menuPath, menuAfter);
-        WriteBytes(dist + L"\\acad.mns", menuAfter);
+        if (sideCopy) WriteBytes(dist + L"\\acad.mns", menuAfter);
         WriteBytes(dist + L"\\INFOFILE", Record());
         for (const auto& [path, content] : users) WriteBytes(fileio::KeptPathFor(path), content);
     }
@@ -162,11 +199,15 @@ protected:
 
     // `path` must hold one of the allowed contents; nothing stands for absent.
     // The record is compared without the fingerprints of the files it names.
-    void ExpectOneOf(const std::wstring& path, std::initializer_list<std::optional<std::string>> allowed) {
+    // `isMenu`: the menu, compared by its content.
+    void ExpectOneOf(const std::wstring& path, std::initializer_list<std::optional<std::string>> allowed,
+                     bool isMenu = false) {
         const std::optional<std::string> actual =
-            path == dist + L"\\INFOFILE" ? WithoutFingerprints(ReadBytes(path)) : ReadBytes(path);
+            path == dist + L"\\INFOFILE" ? WithoutFingerprints(ReadBytes(path))
+            : isMenu                       ? MenuContent(ReadBytes(path))
+                                           : ReadBytes(path);
         for (const std::optional<std::string>& a : allowed)
-            if (a == actual) return;
+            if ((isMenu ? MenuContent(a) : a) == actual) return;
         ++partial;
         ADD_FAILURE() << "partial or foreign content in " << std::string(path.begin(), path.end())
                       << " (" << (actual ? actual->size() : 0) << " bytes)";
@@ -206,7 +247,7 @@ protected:
     void CheckFiles(bool fromInstalled) {
         CheckUsersFiles(fromInstalled, false);
         const std::optional<std::string> none;
-        ExpectOneOf(menuPath, {menuBefore, menuAfter});
+        ExpectOneOf(menuPath, {menuBefore, menuAfter}, true);
         if (!profile.empty()) ExpectOneOf(cad + L"support\\acad.mns", {none});
         for (const wchar_t* name : kDeployed) {
             if (users.count(cad + name)) continue;
@@ -229,7 +270,8 @@ protected:
         const std::string noted = Record(givenBack);
         if (fromInstalled) ExpectOneOf(dist + L"\\INFOFILE", {record, noted});
         else ExpectOneOf(dist + L"\\INFOFILE", {none, record});
-        ExpectOneOf(dist + L"\\acad.mns", fromInstalled ? std::initializer_list<std::optional<std::string>>{menuAfter}
+        if (!sideCopy) ExpectOneOf(dist + L"\\acad.mns", {none});
+        else ExpectOneOf(dist + L"\\acad.mns", fromInstalled ? std::initializer_list<std::optional<std::string>>{menuAfter}
                                                        : std::initializer_list<std::optional<std::string>>{none, menuAfter});
     }
 
@@ -321,6 +363,58 @@ TEST_F(KillTest, AnInstallAndAnUninstallOfAutoCad2004KilledAtAnyMomentLeaveItsUs
     EXPECT_EQ(partial, 0);
     RemoveTree(profile);
     RemoveTree(cad.substr(0, cad.size() - 1));
+}
+
+namespace {
+
+// A file of ../shared (its Linux path under Z:); nothing when it is not there.
+std::optional<std::string> Shared(const std::wstring& linuxPath) {
+    std::wstring shared;
+    for (const wchar_t c : linuxPath) shared += c == L'/' ? L'\\' : c;
+    return ReadBytes(shared);
+}
+
+}  // namespace
+
+// The customization files of AutoCAD 2007 (acad.cui) and 2014 (acad.cuix),
+// each its user's, in the roaming profile: whole at every moment of an
+// install and an uninstall, and the next run finishes the work.
+TEST_F(KillTest, AnInstallAndAnUninstallKilledAtAnyMomentLeaveTheUsersAcadCuiAndAcadCuixWhole) {
+    const std::optional<std::string> cuiFile = Shared(L"" TS_SHARED_CUI L"/acad2007-kor.cui");
+    const std::optional<std::string> cuixFile = Shared(L"" TS_SHARED_CUI L"/acad2014-enu.cuix");
+    if (!cuiFile || !cuixFile) GTEST_SKIP() << "../shared/cui is absent: acad.cui and acad.cuix not tried";
+    UseSmallPayload();
+    sideCopy = false;
+    kills = (kills + 2) / 3;
+
+    UseProfileMenu(L"AutoCAD 2007", false, L"R17.0\\kor\\Support\\acad.cui");
+    menuBefore = *cuiFile;
+    const cui::Edit edit = cui::AddItem(menuBefore);
+    ASSERT_TRUE(edit.changed);
+    menuAfter = edit.text;
+    menuWord = edit.madeUserGroup ? L"usergroup" : L"";
+    KillMany(kImport, L"导入完成！", false);
+    KillMany(kExport, L"导出完成！", true);
+    RemoveTree(profile);
+
+    UseProfileMenu(L"AutoCAD 2014", true, L"R19.1\\enu\\Support\\acad.cuix");
+    package = true;
+    menuBefore = *cuixFile;
+    std::string macros, menus;
+    ASSERT_EQ(cuix::ReadPart(menuBefore, "MenuGroup.cui", macros), cuix::Refusal::None);
+    ASSERT_EQ(cuix::ReadPart(menuBefore, "PopMenuRoot.cui", menus), cuix::Refusal::None);
+    const cui::PartsEdit parts = cui::AddItemToParts(macros, menus);
+    ASSERT_EQ(cuix::ReplaceParts(menuBefore, {{"MenuGroup.cui", parts.macros}, {"PopMenuRoot.cui", parts.menus}},
+                                 "2026-12-09T12:00:00.0000000+08:00", 0, 0x5D89, menuAfter),
+              cuix::Refusal::None);
+    menuWord = parts.madeUserGroup ? L"usergroup" : L"";
+    MakeDirs(L"C:\\Program Files\\Autodesk");
+    KillMany(kImport, L"导入完成！", false);
+    KillMany(kExport, L"导出完成！", true);
+    KeepForOtherReaders(menuPath, L"after-kills");
+    EXPECT_EQ(partial, 0);
+    RemoveTree(profile);
+    RemoveTree(L"C:\\Program Files\\Autodesk");
 }
 
 // An upgrade killed at any moment, and then the uninstall (every other time

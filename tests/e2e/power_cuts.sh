@@ -163,10 +163,35 @@ cut_power() {
 # taken without its ":file" lines: they hold the files' last-write times,
 # and LazyFS reports the time a file was written, not the one set on it
 # afterwards, while the file is in its cache, so they differ from run to run.
+# A .cuix package is taken by its parts but its listing of part dates,
+# which every change re-dates: a package that cannot be read whole
+# (a CRC that does not match, a cut-off zip) is "unreadable". Nor is the
+# record taken with the lines naming the library's copies in the Windows and
+# System folders, which are not on D:: a cut does not take back what a run
+# did to them, so the next run may find them otherwise than the run that
+# made the state.
 snapshot() {
-  (cd "$1" && find . -type f ! -path ./TsSetup/INFOFILE -print0 | sort -z | xargs -0r sha256sum) | sed 's|  \./|  |'
+  (cd "$1" && find . -type f ! -path ./TsSetup/INFOFILE -print0 | sort -z | xargs -0r sha256sum) | sed 's|  \./|  |' |
+    python3 -c '
+import hashlib, sys, zipfile
+root = sys.argv[1]
+for line in sys.stdin:
+    digest, path = line.rstrip("\n").split("  ", 1)
+    if path.lower().endswith(".cuix"):
+        try:
+            with zipfile.ZipFile(root + "/" + path) as z:
+                if z.testzip() is not None:
+                    raise ValueError("CRC")
+                h = hashlib.sha256()
+                for name in sorted(z.namelist()):
+                    if name != "Menu_Package_Info.xml":
+                        h.update(name.encode() + b"\0" + z.read(name) + b"\0")
+                digest = "parts-" + h.hexdigest()
+        except Exception:
+            digest = "unreadable"
+    print(digest + "  " + path)' "$1"
   if [ -f "$1/TsSetup/INFOFILE" ]; then
-    echo "$(grep -av '^:file ' "$1/TsSetup/INFOFILE" | sha256sum | cut -d' ' -f1)  TsSetup/INFOFILE"
+    echo "$(grep -aiv -e '^:file ' -e '^C:\\windows\\' "$1/TsSetup/INFOFILE" | sha256sum | cut -d' ' -f1)  TsSetup/INFOFILE"
   fi
 }
 
@@ -210,7 +235,7 @@ reset_to() {
 # --- The states before: the sample AutoCAD and the program with its payload.
 clean="$states/clean"
 cad="Program Files/AutoCAD 2002"
-mkdir -p "$clean/$cad/support" "$clean/TsSetup/data/Pictrue"
+mkdir -p "$clean/$cad/support" "$clean/TsSetup/data/Pictrue" "$clean/Profile/Autodesk"
 printf 'placeholder for acad.exe\r\n' >"$clean/$cad/acad.exe"
 make_sample_menu >"$clean/$cad/support/acad.mns"
 cp "$exe" "$clean/TsSetup/TsSetup.exe"
@@ -244,6 +269,11 @@ if ! mount_lazyfs; then
 fi
 wine_prefix_begin "$work/prefix"
 ln -sfn "$mnt" "$WINEPREFIX/dosdevices/d:"
+# The user's profile folder of AutoCAD ("Autodesk" in the roaming folder) is
+# on the mount too, for the customization files of AutoCAD 2007 and 2014.
+roaming="$WINEPREFIX/drive_c/users/$(id -un)/AppData/Roaming"
+[ -d "$roaming" ] || { echo "power cuts: no roaming folder at $roaming"; exit 1; }
+ln -sfn "$mnt/Profile/Autodesk" "$roaming/Autodesk"
 # Windows that no window manager looks after: under Xvfb there is none, and
 # Wine would wait two seconds for each managed window to be withdrawn, four
 # at every end of the program.
@@ -258,8 +288,52 @@ for start in clean users; do
   length[$installed]="$(complete_run export)"
   cp -a "$mnt" "$states/$removed"
 done
+# AutoCAD 2007 with its user's acad.cui and AutoCAD 2014 with its user's
+# acad.cuix, in the profile, with a payload so small that most of a run is
+# the customization file read, changed and written.
+cui_src="$root/../shared/cui"
+menu_kinds=()
+if [ -f "$cui_src/acad2007-kor.cui" ] && [ -f "$cui_src/acad2014-enu.cuix" ]; then
+  menu_kinds=(cui cuix)
+  for kind in "${menu_kinds[@]}"; do
+    k="$states/$kind"
+    mkdir -p "$k/TsSetup/data/Pictrue"
+    cp "$exe" "$k/TsSetup/TsSetup.exe"
+    for f in TS_DATA.mdb TS_DATA.ldb acadstk.dmp PROJECT.dvb acad.dvb CPUID.dll; do
+      head -c 16K /dev/urandom >"$k/TsSetup/data/$f"
+    done
+    for i in 1 2 3; do head -c 8K /dev/urandom >"$k/TsSetup/data/Pictrue/pic$i.bmp"; done
+  done
+  mkdir -p "$states/cui/Program Files/AutoCAD 2007" "$states/cui/Profile/Autodesk/AutoCAD 2007/R17.0/kor/Support"
+  printf 'placeholder for acad.exe\r\n' >"$states/cui/Program Files/AutoCAD 2007/acad.exe"
+  # AutoCAD writes CR LF; the shared copy has LF.
+  sed 's/$/\r/' "$cui_src/acad2007-kor.cui" >"$states/cui/Profile/Autodesk/AutoCAD 2007/R17.0/kor/Support/acad.cui"
+  mkdir -p "$states/cuix/Program Files/Autodesk/AutoCAD 2014" "$states/cuix/Profile/Autodesk/AutoCAD 2014/R19.1/enu/Support"
+  printf 'placeholder for acad.exe\r\n' >"$states/cuix/Program Files/Autodesk/AutoCAD 2014/acad.exe"
+  cat "$cui_src/acad2014-enu.cuix" >"$states/cuix/Profile/Autodesk/AutoCAD 2014/R19.1/enu/Support/acad.cuix"
+  for kind in "${menu_kinds[@]}"; do
+    reset_to "$kind"
+    length[$kind]="$(complete_run import)"
+    cp -a "$mnt" "$states/$kind-installed"
+    length[$kind-installed]="$(complete_run export)"
+    cp -a "$mnt" "$states/$kind-removed"
+  done
+else
+  echo "power cuts: the customization files are not tried: ../shared/cui is absent"
+fi
 for s in clean users installed installed-users removed removed-users; do
   snapshot "$states/$s" >"$states/$s.sha"
+done
+for kind in "${menu_kinds[@]}"; do
+  for s in "$kind" "$kind-installed" "$kind-removed"; do snapshot "$states/$s" >"$states/$s.sha"; done
+  # (The uninstall keeps the library in AutoCAD's folder: only the profile
+  # is as before.)
+  profile_of() { grep '  Profile/' "$states/$1.sha"; }
+  if [ "$(profile_of "$kind")" = "$(profile_of "$kind-installed")" ] ||
+     [ "$(profile_of "$kind")" != "$(profile_of "$kind-removed")" ]; then
+    echo "power cuts: the $kind install did not change the customization file, or its uninstall did not give it back"
+    exit 1
+  fi
 done
 # A program that did not find D:'s AutoCAD would pass every check below.
 if cmp -s "$states/clean/$cad/support/acad.mns" "$states/installed/$cad/support/acad.mns"; then
@@ -365,5 +439,13 @@ cut_many import clean installed "install"
 cut_many export installed removed "uninstall"
 cut_many import users installed-users "install over the user's files"
 cut_many export installed-users removed-users "uninstall giving the user's files back"
-echo "power cuts: $((4 * cuts)) cuts ($at_box while the final message was up), wrong files and failed runs: $failures, result: $([ "$failures" = 0 ] && echo pass || echo FAIL)"
+all_cuts=$((4 * cuts))
+# Two cuts each way for each customization file.
+cuts=2
+for kind in "${menu_kinds[@]}"; do
+  cut_many import "$kind" "$kind-installed" "install into acad.$kind"
+  cut_many export "$kind-installed" "$kind-removed" "uninstall from acad.$kind"
+  all_cuts=$((all_cuts + 2 * cuts))
+done
+echo "power cuts: $all_cuts cuts ($at_box while the final message was up), wrong files and failed runs: $failures, result: $([ "$failures" = 0 ] && echo pass || echo FAIL)"
 [ "$failures" = 0 ]

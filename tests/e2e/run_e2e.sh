@@ -54,6 +54,10 @@ else
 fi
 
 export TS_E2E_DIST='C:\TsSetup'
+# The .cuix packages the program wrote, copied here by the tests for two
+# readers that are not ours once they have ended.
+mkdir -p "$work/packages"
+export TS_E2E_PACKAGES="Z:$(echo "$work/packages" | tr / '\\')"
 export TS_E2E_SHOT="Z:$(echo "$build/screenshot.bmp" | tr / '\\')"
 status=0
 wine "$work/e2e_driver.exe" ${TS_E2E_FILTER:+--gtest_filter="$TS_E2E_FILTER"} || status=$?
@@ -89,6 +93,10 @@ if [ -n "${TS_E2E_HIGH_DPI:-}" ]; then
     TS_E2E_SHOT="Z:$(echo "$build/screenshot-${dpi}dpi.bmp" | tr / '\\')" \
       wine "$work/e2e_driver.exe" --gtest_filter='*Layout*' || status=$?
   done
+fi
+packages=("$work"/packages/*.cuix)
+if [ -f "${packages[0]}" ]; then
+  python3 "$here/../package_reader/check_packages.py" "$build" "${packages[@]}" || status=1
 fi
 for shot in "$build"/screenshot*.bmp; do
   [ -f "$shot" ] || continue

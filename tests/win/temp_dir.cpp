@@ -4,6 +4,7 @@
 #include "side_files.h"
 #include "handles.h"
 #include "progress.h"
+#include "cuix_package.h"
 #include "menu_file.h"
 #include "test_support.h"
 
@@ -279,6 +280,33 @@ std::optional<std::string> WithoutFingerprints(const std::optional<std::string>&
         at = end;
     }
     return kept;
+}
+
+std::optional<std::map<std::string, std::string>> PackageParts(const std::optional<std::string>& zip) {
+    std::vector<std::string> names;
+    if (!zip || cuix::ListParts(*zip, names) != cuix::Refusal::None) return std::nullopt;
+    std::map<std::string, std::string> parts;
+    for (const std::string& name : names)
+        if (cuix::ReadPart(*zip, name, parts[name]) != cuix::Refusal::None) return std::nullopt;
+    return parts;
+}
+
+std::optional<std::map<std::string, std::string>> PartsWithoutDates(const std::optional<std::string>& zip) {
+    std::optional<std::map<std::string, std::string>> parts = PackageParts(zip);
+    if (parts) parts->erase(std::string(cuix::kInfoName));
+    return parts;
+}
+
+void KeepForOtherReaders(const std::wstring& path, const std::wstring& label) {
+    wchar_t folder[MAX_PATH];
+    const DWORD length = ::GetEnvironmentVariableW(L"TS_E2E_PACKAGES", folder, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return;
+    // Numbered, so that no copy replaces another of the same label.
+    static int kept = 0;
+    const std::wstring copy =
+        std::wstring(folder) + L"\\" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
+        std::to_wstring(++kept) + L"-" + label + L".cuix";
+    EXPECT_TRUE(::CopyFileW(path.c_str(), copy.c_str(), FALSE)) << "kept for the other readers";
 }
 
 }  // namespace test

@@ -134,6 +134,20 @@ struct Sandbox {
 // size and last-write time, which a test does not know beforehand.
 std::optional<std::string> WithoutFingerprints(const std::optional<std::string>& record);
 
+// Every part of a .cuix package by name with its unpacked bytes; nothing
+// when the package cannot be read whole.
+std::optional<std::map<std::string, std::string>> PackageParts(const std::optional<std::string>& zip);
+
+// The same without the package's listing of part dates, which a change
+// re-dates: what must come back after an install and an uninstall.
+std::optional<std::map<std::string, std::string>> PartsWithoutDates(const std::optional<std::string>& zip);
+
+// A copy of the package at `path`, for the readers that are not ours
+// (Python's zipfile and .NET's packaging API), which the test script runs
+// on the folder TS_E2E_PACKAGES names once the tests have ended; nothing
+// where that is not set.
+void KeepForOtherReaders(const std::wstring& path, const std::wstring& label);
+
 inline const std::string kSampleMenu =
     "***MENUGROUP=ACAD\r\n***POP7\r\n**DRAW\r\nID_Line [&Line]^C^C_line\r\n\r\n***POP8\r\n"
     "**DIMENSION\r\nID_Dim [&Dimension]^C^C_dim\r\n";
