@@ -41,5 +41,7 @@ target_link_libraries(native_tests PRIVATE ts_portable ts_zip GTest::gtest_main)
 get_filename_component(ts_shared_menus "${CMAKE_CURRENT_SOURCE_DIR}/../shared/menus" ABSOLUTE)
 get_filename_component(ts_shared_cui "${CMAKE_CURRENT_SOURCE_DIR}/../shared/cui" ABSOLUTE)
 target_compile_definitions(native_tests PRIVATE TS_SHARED_MENUS="${ts_shared_menus}"
-                                               TS_SHARED_CUI="${ts_shared_cui}")
+                                               TS_SHARED_CUI="${ts_shared_cui}"
+                                               TS_BUILD_DIR="${CMAKE_BINARY_DIR}"
+  TS_PACKAGE_CHECKER="${CMAKE_CURRENT_SOURCE_DIR}/tests/package_reader/check_packages.py")
 gtest_discover_tests(native_tests DISCOVERY_MODE PRE_TEST)

@@ -3,8 +3,10 @@
 # the MinGW-w64 cross compilers (32-bit for the program that ships, 64-bit for
 # machines that can run only 64-bit Wine), CMake, GoogleTest, clang for the
 # fuzzer, 32-bit and 64-bit Wine, Xvfb, ImageMagick, the Chinese locale and a
-# Chinese font, what LazyFS (the power-cut test) builds with, and osslsigncode
-# and openssl for signing the program. Never asks anything.
+# Chinese font, what LazyFS (the power-cut test) builds with, osslsigncode
+# and openssl for signing the program, and Python and Mono with its
+# WindowsBase (.NET's packaging API), the readers that open every .cuix
+# package the tests write. Never asks anything.
 set -euo pipefail
 
 # Not root: sudo, which may ask for a password only when someone is there to
@@ -19,7 +21,7 @@ packages=(cmake g++ make g++-mingw-w64-i686 g++-mingw-w64-x86-64 googletest libg
           clang libclang-rt-14-dev wine wine64 wine32:i386 xvfb xauth imagemagick x11-utils
           locales fonts-wqy-microhei fonts-liberation
           fuse3 libfuse3-dev libtoml11-dev libspdlog-dev osslsigncode openssl
-          zlib1g-dev libz-mingw-w64-dev)
+          zlib1g-dev libz-mingw-w64-dev python3 mono-mcs mono-runtime libmono-windowsbase4.0-cil)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -2,11 +2,14 @@
 // with their new content while every other entry keeps its bytes, the dates of
 // re-written parts, and broken packages refused without output.
 #include "cuix_package.h"
+#include "cui_text.h"
 
 #include <gtest/gtest.h>
 #include <zlib.h>
 
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -323,3 +326,88 @@ TEST(CuixBuiltPackage, RefusesBrokenPackagesAndWritesNothing) {
 }
 
 }  // namespace
+
+namespace {
+
+// Every occurrence of `from` in `text` replaced by `to`.
+std::string Replaced(std::string text, const std::string& from, const std::string& to) {
+    for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+        text.replace(at, from.size(), to);
+    return text;
+}
+
+// Two readers that are not ours open the package: Python's zipfile, with
+// every CRC checked, and .NET's packaging API where Mono is installed.
+void ExpectOthersRead(const std::string& zip, const std::string& name) {
+    const std::string path = std::string(TS_BUILD_DIR) + "/" + name + ".cuix";
+    std::ofstream(path, std::ios::binary) << zip;
+    const std::string command =
+        "python3 '" TS_PACKAGE_CHECKER "' '" TS_BUILD_DIR "' '" + path + "' >'" + path + ".log' 2>&1";
+    EXPECT_EQ(std::system(command.c_str()), 0) << ReadFile(path + ".log");
+    std::remove(path.c_str());
+    std::remove((path + ".log").c_str());
+}
+
+}  // namespace
+
+// The package as other releases and other users' machines hold it: a
+// byte-order mark where the shipped one has none and none where it has one,
+// the declaration and the opening comment on one line, "/>" with no space
+// before it, a partial menu named by an absolute path in Chinese, and dozens
+// of images. The item goes in and out again, and every part comes back.
+TEST_F(CuixRealPackage, AnotherWritersPackageTakesTheItemAndGivesEveryPartBack) {
+    std::vector<std::string> names;
+    ASSERT_EQ(cuix::ListParts(zip_, names), cuix::Refusal::None);
+    const std::string bom = "\xEF\xBB\xBF";
+    std::vector<TestEntry> entries;
+    for (const std::string& name : names) {
+        std::string content = Read(zip_, name);
+        if (name.size() > 4 && name.compare(name.size() - 4, 4, ".cui") == 0) {
+            content = Replaced(content, "<?xml version=\"1.0\"?>\r\n<!--", "<?xml version=\"1.0\"?><!--");
+            content = Replaced(content, "\" />", "\"/>");
+            if (name == "MenuGroup.cui") content = content.substr(bom.size());
+            if (name == "PopMenuRoot.cui") content = bom + content;
+        }
+        if (name == "Header.cui")
+            content = Replaced(content, "<PartialMenuFile>custom.cuix</PartialMenuFile>",
+                               "<PartialMenuFile>D:\\\xE8\xAE\xBE\xE8\xAE\xA1\\\xE8\x8F\x9C\xE5\x8D\x95"
+                               "\\\xE8\x87\xAA\xE5\xAE\x9A\xE4\xB9\x89.cuix</PartialMenuFile>");
+        if (name == "_rels/.rels") content = content.substr(bom.size());
+        if (name == "[Content_Types].xml")
+            content = Replaced(content, "</Types>", "<Default Extension=\"bmp\" ContentType=\"image/bmp\" /></Types>");
+        entries.push_back({name, content, name != "_rels/.rels"});
+    }
+    for (int i = 0; i < 40; ++i)
+        entries.push_back({"Images/RCDATA_16_" + std::to_string(i) + ".bmp",
+                           "BM" + std::string(800 + i, static_cast<char>(i)), true});
+    const std::string zip = BuildZip(entries, "");
+    ExpectOthersRead(zip, "another-writer");
+    const std::string macros = Read(zip, "MenuGroup.cui"), menus = Read(zip, "PopMenuRoot.cui");
+
+    const cui::PartsEdit added = cui::AddItemToParts(macros, menus);
+    ASSERT_EQ(added.refusal, cui::Refusal::None);
+    ASSERT_TRUE(added.macrosChanged && added.menusChanged);
+    EXPECT_EQ(added.menus.substr(0, 3), bom);
+    EXPECT_NE(added.macros.substr(0, 3), bom);
+    std::string with;
+    ASSERT_EQ(cuix::ReplaceParts(zip, {{"MenuGroup.cui", added.macros}, {"PopMenuRoot.cui", added.menus}},
+                                 kModified, 0x1234, 0x5D89, with),
+              cuix::Refusal::None);
+    ExpectOthersRead(with, "another-writer-with-item");
+
+    const cui::PartsEdit removed = cui::RemoveItemFromParts(
+        Read(with, "MenuGroup.cui"), Read(with, "PopMenuRoot.cui"), added.madeUserGroup);
+    ASSERT_EQ(removed.refusal, cui::Refusal::None);
+    EXPECT_EQ(removed.macros, macros);
+    EXPECT_EQ(removed.menus, menus);
+    std::string without;
+    ASSERT_EQ(cuix::ReplaceParts(with, {{"MenuGroup.cui", removed.macros}, {"PopMenuRoot.cui", removed.menus}},
+                                 kModified, 0x1234, 0x5D89, without),
+              cuix::Refusal::None);
+    ExpectOthersRead(without, "another-writer-without-item");
+    std::vector<std::string> after;
+    ASSERT_EQ(cuix::ListParts(without, after), cuix::Refusal::None);
+    ASSERT_EQ(after.size(), entries.size());
+    for (const TestEntry& e : entries)
+        if (e.name != cuix::kInfoName) EXPECT_EQ(Read(without, e.name), e.content) << e.name;
+}
