@@ -17,6 +17,10 @@ wine_say
 
 jobs=$(nproc)
 status=0
+# Each step's heading with the seconds since set-up ended, so that a slow
+# step shows.
+step() { echo "== $* (at $((SECONDS - started)) s)"; }
+started=$SECONDS
 fuzz_pid="" lazyfs_pid="" template_pid="" fuzz_log="" lazyfs_log=""
 # The Wine tests' prefixes: a template, made beside the builds below, and
 # the prefix of this script, a copy of it.
@@ -54,7 +58,7 @@ if [ -f "$lazyfs_build" ] && [ -c /dev/fuse ]; then
   set +m
 fi
 
-echo "== native tests (ASan, UBSan)"
+step "native tests (ASan, UBSan)"
 cmake -S . -B build/native -DTS_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug >/dev/null
 cmake --build build/native -j"$jobs" >/dev/null
 (cd build/native && ctest --output-on-failure -j"$jobs") || status=1
@@ -76,7 +80,7 @@ template_pid=$!
 set +m
 later="nice -n 10"
 
-echo "== the shipped program: 32-bit build in build/win"
+step "the shipped program: 32-bit build in build/win"
 if [ "$TS_WINE_ARCH" = win32 ]; then
   $later bash scripts/build_win.sh --shipped
 else
@@ -85,17 +89,17 @@ else
 fi
 bash scripts/check_exe.sh --shipped build/win/TsSetup.exe || status=1
 
-echo "== the shipped program built again in build/win-again: the same bytes"
+step "the shipped program built again in build/win-again: the same bytes"
 $later bash scripts/build_win.sh --shipped-again TsSetup
 bash scripts/check_same.sh build/win/TsSetup.exe build/win-again/TsSetup.exe || status=1
 
 if [ "$TS_WINE_ARCH" = win64 ]; then
-  echo "== the 64-bit build of the same sources and tests in build/win64"
+  step "the 64-bit build of the same sources and tests in build/win64"
   $later bash scripts/build_win.sh
   bash scripts/check_exe.sh build/win64/TsSetup.exe || status=1
 fi
 
-echo "== fuzzing the menu text and customization file transforms and the package code (10 s each)"
+step "fuzzing the menu text and customization file transforms and the package code (10 s each)"
 fuzz_status=0
 wait "$fuzz_pid" || fuzz_status=$?
 fuzz_pid=""
@@ -107,7 +111,7 @@ if [ -n "$lazyfs_pid" ]; then
   lazyfs_pid=""
 fi
 
-echo "== Windows tests under Wine ($TS_WINE_ARCH prefix, ${TS_WIN_BUILD#"$root"/})"
+step "Windows tests under Wine ($TS_WINE_ARCH prefix, ${TS_WIN_BUILD#"$root"/})"
 if wait "$template_pid" && [ -f "$prefix/template/system.reg" ]; then
   export TS_WINE_PREFIX_TEMPLATE="$prefix/template"
 else
@@ -124,4 +128,5 @@ wine_prefix_begin "$prefix/prefix"
 # signed copy it started.
 grep -h '^power cuts skipped:\|^signed copy:' "$TS_WIN_BUILD/Testing/Temporary/LastTest.log" 2>/dev/null || true
 
+echo "== done in $((SECONDS - started)) s after set-up"
 exit $status
