@@ -38,7 +38,11 @@ if [ ${#missing[@]} -gt 0 ]; then
   # A mirror being synced can fail one index for a while (a file of an
   # unexpected size); the install then takes what the other indexes give,
   # and fails itself if a package is really out of reach.
-  for attempt in 1 2 3; do
+  # Where 32-bit Wine alone is missing, the mirror's i386 index most
+  # likely still lags: one try, not three.
+  attempts="1 2 3"
+  [ "${missing[*]}" != "wine32:i386" ] || attempts=3
+  for attempt in $attempts; do
     $SUDO apt-get update -qq && break
     [ "$attempt" = 3 ] && echo "setup: apt-get update failed for some indexes; installing from those it read" >&2
     [ "$attempt" = 3 ] || sleep 5
