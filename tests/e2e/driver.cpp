@@ -757,9 +757,7 @@ namespace {
 // AutoCAD writes on Windows, where its repository stored LF; nothing when it
 // is not there.
 std::optional<std::string> SharedWithCrLf(const std::wstring& linuxPath) {
-    std::wstring shared;
-    for (const wchar_t c : linuxPath) shared += c == L'/' ? L'\\' : c;
-    const std::optional<std::string> lf = ReadBytes(shared);
+    const std::optional<std::string> lf = SharedFile(linuxPath);
     if (!lf) return std::nullopt;
     std::string crlf;
     for (const char c : *lf) c == '\n' ? crlf += "\r\n" : crlf += c;
@@ -1155,17 +1153,6 @@ TEST_F(SmallDrive, ASecondInstallAndTheUninstallWorkWithAlmostNoRoomLeft) {
     EXPECT_FALSE(Exists(small + L"Pictrue"));
 }
 
-namespace {
-
-// A file of ../shared as it is; nothing when it is not there.
-std::optional<std::string> Shared(const std::wstring& linuxPath) {
-    std::wstring shared;
-    for (const wchar_t c : linuxPath) shared += c == L'/' ? L'\\' : c;
-    return ReadBytes(shared);
-}
-
-}  // namespace
-
 // AutoCAD 2014 where it installs by default, with the acad.cuix it ships in
 // its user's profile: found without the dialog, the item lands in the two
 // parts of the package, a second install writes nothing, and the uninstall
@@ -1173,8 +1160,8 @@ std::optional<std::string> Shared(const std::wstring& linuxPath) {
 // case of its name the package keeps that name. A partial package without
 // a Draw menu, as the profile's acad.cuix, is told and left as it is.
 TEST_F(EndToEnd, AutoCad2014GetsTheItemInItsUsersAcadCuixAndTheUninstallGivesEveryPartBack) {
-    const std::optional<std::string> before = Shared(L"" TS_SHARED_CUI L"/acad2014-enu.cuix");
-    const std::optional<std::string> night = Shared(L"" TS_SHARED_CUI L"/night-2014.cuix");
+    const std::optional<std::string> before = SharedFile(L"" TS_SHARED_CUI L"/acad2014-enu.cuix");
+    const std::optional<std::string> night = SharedFile(L"" TS_SHARED_CUI L"/night-2014.cuix");
     if (!before || !night) GTEST_SKIP() << "../shared/cui is absent: AutoCAD 2014's acad.cuix not tried";
     RemoveTree(cad.substr(0, cad.size() - 1));
     const std::wstring cad2014 = L"C:\\Program Files\\Autodesk\\AutoCAD 2014\\";

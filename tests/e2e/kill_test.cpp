@@ -365,23 +365,12 @@ TEST_F(KillTest, AnInstallAndAnUninstallOfAutoCad2004KilledAtAnyMomentLeaveItsUs
     RemoveTree(cad.substr(0, cad.size() - 1));
 }
 
-namespace {
-
-// A file of ../shared (its Linux path under Z:); nothing when it is not there.
-std::optional<std::string> Shared(const std::wstring& linuxPath) {
-    std::wstring shared;
-    for (const wchar_t c : linuxPath) shared += c == L'/' ? L'\\' : c;
-    return ReadBytes(shared);
-}
-
-}  // namespace
-
 // The customization files of AutoCAD 2007 (acad.cui) and 2014 (acad.cuix),
 // each its user's, in the roaming profile: whole at every moment of an
 // install and an uninstall, and the next run finishes the work.
 TEST_F(KillTest, AnInstallAndAnUninstallKilledAtAnyMomentLeaveTheUsersAcadCuiAndAcadCuixWhole) {
-    const std::optional<std::string> cuiFile = Shared(L"" TS_SHARED_CUI L"/acad2007-kor.cui");
-    const std::optional<std::string> cuixFile = Shared(L"" TS_SHARED_CUI L"/acad2014-enu.cuix");
+    const std::optional<std::string> cuiFile = SharedFile(L"" TS_SHARED_CUI L"/acad2007-kor.cui");
+    const std::optional<std::string> cuixFile = SharedFile(L"" TS_SHARED_CUI L"/acad2014-enu.cuix");
     if (!cuiFile || !cuixFile) GTEST_SKIP() << "../shared/cui is absent: acad.cui and acad.cuix not tried";
     UseSmallPayload();
     sideCopy = false;

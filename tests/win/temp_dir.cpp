@@ -282,6 +282,12 @@ std::optional<std::string> WithoutFingerprints(const std::optional<std::string>&
     return kept;
 }
 
+std::optional<std::string> SharedFile(const std::wstring& linuxPath) {
+    std::wstring path;
+    for (const wchar_t c : linuxPath) path += c == L'/' ? L'\\' : c;
+    return ReadBytes(path);
+}
+
 std::optional<std::map<std::string, std::string>> PackageParts(const std::optional<std::string>& zip) {
     std::vector<std::string> names;
     if (!zip || cuix::ListParts(*zip, names) != cuix::Refusal::None) return std::nullopt;

@@ -134,6 +134,10 @@ struct Sandbox {
 // size and last-write time, which a test does not know beforehand.
 std::optional<std::string> WithoutFingerprints(const std::optional<std::string>& record);
 
+// A file of ../shared by its Linux path (which Wine's Z: drive shows), as
+// it is; nothing when it is not there.
+std::optional<std::string> SharedFile(const std::wstring& linuxPath);
+
 // Every part of a .cuix package by name with its unpacked bytes; nothing
 // when the package cannot be read whole.
 std::optional<std::map<std::string, std::string>> PackageParts(const std::optional<std::string>& zip);
