@@ -182,8 +182,10 @@ fi
 
 rows="$work/rows"
 cd "$drive/bench"
+# Every timed run starts after a sync of the machine; the driver awaits the
+# mark a sync makes in this run's folder.
 wine bench_driver.exe --runs "$runs" --warmup "$warmup" ${trace:+--trace} \
-  "${nsis_args[@]}" "${growth_args[@]}" > "$rows"
+  --sync "$work/sync-done" "${nsis_args[@]}" "${growth_args[@]}" > "$rows"
 wine bench_fileops.exe --work 'C:\bench\work' --runs "$runs" --warmup "$warmup" \
   --menu-mb "$menu_mb" ${diagnose:+--diagnose 'C:\TsSetup\data'} \
   ${diagnose:+"${lookup_args[@]}"} >> "$rows"
