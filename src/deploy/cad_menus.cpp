@@ -63,13 +63,16 @@ std::vector<std::wstring> SubfolderNames(const std::wstring& folder) {
 
 // The name `name` has among the files of `folder` (ending in "\"),
 // found without regard to case, as Windows finds it: a profile may hold
-// acad.CUIX, and its menu keeps that name. "" when there is none.
+// acad.CUIX, and its menu keeps that name. Where a folder that tells case
+// apart holds two such files, the one of `name`'s own case is the one
+// Windows opens. "" when there is none.
 std::wstring FileNamedAs(const std::wstring& folder, const wchar_t* name) {
     const std::wstring wanted = module1::UpperCase(name);
     std::wstring found;
     module1::ForEachEntry(folder, [&](const module1::Entry& entry) {
-        if (!(entry.attributes & FILE_ATTRIBUTE_DIRECTORY) && module1::UpperCase(entry.name) == wanted)
-            found = entry.name;
+        if ((entry.attributes & FILE_ATTRIBUTE_DIRECTORY) || module1::UpperCase(entry.name) != wanted)
+            return;
+        if (found.empty() || entry.name == name) found = entry.name;
     });
     return found;
 }

@@ -1157,8 +1157,9 @@ TEST_F(SmallDrive, ASecondInstallAndTheUninstallWorkWithAlmostNoRoomLeft) {
 // its user's profile: found without the dialog, the item lands in the two
 // parts of the package, a second install writes nothing, and the uninstall
 // gives every part back (the listing of part dates aside). Under another
-// case of its name the package keeps that name. A partial package without
-// a Draw menu, as the profile's acad.cuix, is told and left as it is.
+// case of its name the package keeps that name. An add-on's partial
+// package (its own menu group, not AutoCAD's), and a package cut off, as
+// the profile's acad.cuix, are told and left as they are.
 TEST_F(EndToEnd, AutoCad2014GetsTheItemInItsUsersAcadCuixAndTheUninstallGivesEveryPartBack) {
     const std::optional<std::string> before = SharedFile(L"" TS_SHARED_CUI L"/acad2014-enu.cuix");
     const std::optional<std::string> night = SharedFile(L"" TS_SHARED_CUI L"/night-2014.cuix");
@@ -1209,13 +1210,16 @@ TEST_F(EndToEnd, AutoCad2014GetsTheItemInItsUsersAcadCuixAndTheUninstallGivesEve
     EXPECT_EQ(FileNames(support), std::vector<std::wstring>{L"acad.CUIX"});
     ASSERT_TRUE(::DeleteFileW((support + L"\\acad.CUIX").c_str()));
 
-    // A package without a Draw menu: told, with how to start Tesmora, and unchanged.
-    WriteBytes(cuix, *night);
-    const std::vector<std::wstring> shown = RunButton(dist, kImport, 2);
-    ASSERT_EQ(shown.size(), 2u);
-    EXPECT_EQ(shown[0], deploy::MenusNotPatchedText(
-                            {{cuix, ERROR_INVALID_DATA, false, menu::Problem::NoAcadGroup}}, {}, {}));
-    EXPECT_EQ(shown[1], L"导入完成！");
-    EXPECT_EQ(ReadBytes(cuix), night);
+    // Told, with how to start Tesmora, and unchanged.
+    const std::string cut = before->substr(0, before->size() - 100);
+    for (const auto& [package, problem] : {std::pair{*night, menu::Problem::NoAcadGroup},
+                                           std::pair{cut, menu::Problem::NotPackage}}) {
+        WriteBytes(cuix, package);
+        const std::vector<std::wstring> shown = RunButton(dist, kImport, 2);
+        ASSERT_EQ(shown.size(), 2u);
+        EXPECT_EQ(shown[0], deploy::MenusNotPatchedText({{cuix, ERROR_INVALID_DATA, false, problem}}, {}, {}));
+        EXPECT_EQ(shown[1], L"导入完成！");
+        EXPECT_EQ(ReadBytes(cuix), package);
+    }
     EXPECT_TRUE(LeftoverTemps(support).empty());
 }

@@ -166,11 +166,14 @@ cut_power() {
 # afterwards, while the file is in its cache, so they differ from run to run.
 # A .cuix package is taken by its parts but its listing of part dates,
 # which every change re-dates: a package that cannot be read whole
-# (a CRC that does not match, a cut-off zip) is "unreadable". Nor is the
-# record taken with the lines naming the library's copies in the Windows and
-# System folders, which are not on D:: a cut does not take back what a run
-# did to them, so the next run may find them otherwise than the run that
-# made the state.
+# (a CRC that does not match, a cut-off zip) is "unreadable". With
+# skip_windows=1 (the customization files' cases) the record is taken
+# without its lines naming the library's copies in the Windows and System
+# folders either, which are not on D:: a cut does not take back what a run
+# did to them, and these cases' states were made after the other cases had
+# run, so their next run may find them otherwise than the run that made the
+# state.
+skip_windows=0
 snapshot() {
   (cd "$1" && find . -type f ! -path ./TsSetup/INFOFILE -print0 | sort -z | xargs -0r sha256sum) | sed 's|  \./|  |' |
     python3 -c '
@@ -192,7 +195,9 @@ for line in sys.stdin:
             digest = "unreadable"
     print(digest + "  " + path)' "$1"
   if [ -f "$1/TsSetup/INFOFILE" ]; then
-    echo "$(grep -aiv -e '^:file ' -e '^C:\\windows\\' "$1/TsSetup/INFOFILE" | sha256sum | cut -d' ' -f1)  TsSetup/INFOFILE"
+    local skip=(-e '^:file ')
+    [ "$skip_windows" = 0 ] || skip+=(-e '^C:\\windows\\')
+    echo "$(grep -aiv "${skip[@]}" "$1/TsSetup/INFOFILE" | sha256sum | cut -d' ' -f1)  TsSetup/INFOFILE"
   fi
 }
 
@@ -325,6 +330,7 @@ fi
 for s in clean users installed installed-users removed removed-users; do
   snapshot "$states/$s" >"$states/$s.sha"
 done
+skip_windows=1
 for kind in "${menu_kinds[@]}"; do
   for s in "$kind" "$kind-installed" "$kind-removed"; do snapshot "$states/$s" >"$states/$s.sha"; done
   # (The uninstall keeps the library in AutoCAD's folder: only the profile
@@ -336,6 +342,7 @@ for kind in "${menu_kinds[@]}"; do
     exit 1
   fi
 done
+skip_windows=0
 # A program that did not find D:'s AutoCAD would pass every check below.
 if cmp -s "$states/clean/$cad/support/acad.mns" "$states/installed/$cad/support/acad.mns"; then
   echo "power cuts: the install did not add its menu item to D:\\$cad (it found another AutoCAD folder?)"
@@ -412,11 +419,13 @@ mix() {
   echo $((h >> 16 ^ h))
 }
 
+# cut_many BUTTON FROM TO WHAT [FIRST]: cuts with the seeds from FIRST (the
+# run's first seed by default) on.
 cut_many() {
-  local button=$1 from=$2 to=$3 what=$4 i s moment
-  echo "== $what: runs of $((length[$from])) ms, seeds $seed to $((seed + cuts - 1))"
+  local button=$1 from=$2 to=$3 what=$4 first=${5:-$seed} i s moment
+  echo "== $what: runs of $((length[$from])) ms, seeds $first to $((first + cuts - 1))"
   for ((i = 0; i < cuts; i++)); do
-    s=$((seed + i))
+    s=$((first + i))
     # Every third seed cuts while the final message is up.
     if ((s % 3 == 0)); then moment=box; else moment=$(($(mix "$s") % (length[$from] + 1))); fi
     reset_to "$from"
@@ -444,10 +453,15 @@ all_cuts=$((4 * cuts))
 # A third as many each way for each customization file (one by default):
 # their runs are short, so that a cut falls while the file is written
 # about half the time.
+# Each of the four takes the seeds after the last one's, so that not all
+# of them cut at the final message.
 cuts=$(((cuts + 2) / 3))
+next=$seed
+skip_windows=1
 for kind in "${menu_kinds[@]}"; do
-  cut_many import "$kind" "$kind-installed" "install into acad.$kind"
-  cut_many export "$kind-installed" "$kind-removed" "uninstall from acad.$kind"
+  cut_many import "$kind" "$kind-installed" "install into acad.$kind" "$next"
+  cut_many export "$kind-installed" "$kind-removed" "uninstall from acad.$kind" $((next + cuts))
+  next=$((next + 2 * cuts))
   all_cuts=$((all_cuts + 2 * cuts))
 done
 echo "power cuts: $all_cuts cuts ($at_box while the final message was up), wrong files and failed runs: $failures, result: $([ "$failures" = 0 ] && echo pass || echo FAIL)"

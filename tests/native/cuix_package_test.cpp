@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <unistd.h>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -338,14 +339,19 @@ std::string Replaced(std::string text, const std::string& from, const std::strin
 
 // Two readers that are not ours open the package: Python's zipfile, with
 // every CRC checked, and .NET's packaging API where Mono is installed.
+// The package goes to a folder of its own under the temporary folder; the
+// readers' build is kept in the build folder.
 void ExpectOthersRead(const std::string& zip, const std::string& name) {
-    const std::string path = std::string(TS_BUILD_DIR) + "/" + name + ".cuix";
+    char folder[] = "/tmp/tssetup-cuix.XXXXXX";
+    ASSERT_NE(::mkdtemp(folder), nullptr);
+    const std::string path = std::string(folder) + "/" + name + ".cuix", log = path + ".log";
     std::ofstream(path, std::ios::binary) << zip;
     const std::string command =
-        "python3 '" TS_PACKAGE_CHECKER "' '" TS_BUILD_DIR "' '" + path + "' >'" + path + ".log' 2>&1";
-    EXPECT_EQ(std::system(command.c_str()), 0) << ReadFile(path + ".log");
+        "python3 \"" TS_PACKAGE_CHECKER "\" \"" TS_BUILD_DIR "\" \"" + path + "\" >\"" + log + "\" 2>&1";
+    EXPECT_EQ(std::system(command.c_str()), 0) << ReadFile(log);
     std::remove(path.c_str());
-    std::remove((path + ".log").c_str());
+    std::remove(log.c_str());
+    ::rmdir(folder);
 }
 
 }  // namespace

@@ -2,7 +2,8 @@
 """Opens every package named with two readers that are not ours: Python's
 zipfile, with every entry's CRC checked, and .NET's packaging API
 (System.IO.Packaging, under Mono), whose every part must have the length and
-CRC-32 the zip gives its entry. Exits 1 on the first package either refuses.
+CRC-32 the zip gives its entry. Exits 1 when either refuses any package,
+and when the .NET reader does not build where Mono is there.
 
 Usage: check_packages.py BUILD-DIR PACKAGE...
 BUILD-DIR keeps the compiled .NET reader between runs. Where Mono or its
@@ -12,21 +13,33 @@ import os
 import shutil
 import subprocess
 import sys
+import tempfile
 import zipfile
 
 here = os.path.dirname(os.path.abspath(__file__))
 
 
+WINDOWS_BASE = "/usr/lib/mono/4.5/WindowsBase.dll"
+
+
 def dotnet_reader(build):
+    """The built reader; None with why when Mono is not there; raises when
+    it is there and the reader does not build."""
     source = os.path.join(here, "PackageReader.cs")
     exe = os.path.join(build, "PackageReader.exe")
-    if not shutil.which("mcs") or not shutil.which("mono"):
-        return None, "Mono (mono-mcs, mono-runtime) is not installed"
+    if not shutil.which("mcs") or not shutil.which("mono") or not os.path.exists(WINDOWS_BASE):
+        return None, "Mono (mono-mcs, mono-runtime, libmono-windowsbase4.0-cil) is not installed"
     if not os.path.exists(exe) or os.path.getmtime(exe) < os.path.getmtime(source):
-        made = subprocess.run(["mcs", "-nologo", "-r:WindowsBase", "-out:" + exe, source],
+        # Built under a name of its own and renamed: two test runs may build
+        # it at once.
+        fd, temp = tempfile.mkstemp(suffix=".exe", dir=build)
+        os.close(fd)
+        made = subprocess.run(["mcs", "-nologo", "-r:WindowsBase", "-out:" + temp, source],
                               capture_output=True, text=True)
         if made.returncode != 0:
-            return None, "the .NET reader did not build: " + (made.stdout + made.stderr).strip()
+            os.unlink(temp)
+            raise RuntimeError("the .NET reader did not build: " + (made.stdout + made.stderr).strip())
+        os.replace(temp, exe)
     return exe, None
 
 
@@ -48,7 +61,11 @@ def main():
         except Exception as e:  # zipfile's own refusals, BadZipFile among them
             print("second reader: %s: zipfile refused it: %s" % (p, e))
             failed += 1
-    exe, why = dotnet_reader(build)
+    try:
+        exe, why = dotnet_reader(build)
+    except RuntimeError as e:
+        print("second reader: " + str(e))
+        return 1
     if exe is None:
         print("second reader: .NET's packaging API not tried: " + why)
     else:
