@@ -7,12 +7,14 @@
 # Wine's timings drift from run to run. The growth rows (6) install 1,000 and
 # 10,000 small pictures; the 10,000 get two runs only.
 #
-# Usage: scripts/bench.sh [--runs N] [--trace] [--diagnose] [--build-dir DIR]
+# Usage: scripts/bench.sh [--runs N] [--trace] [--diagnose] [--no-sync] [--build-dir DIR]
 #        scripts/bench.sh --smoke [--build-dir DIR]
 #   --runs N      runs per side (default 7, at least 5), after one warm-up
 #   --trace       also print to stderr when each step of one install of each
 #                 side reached the disk
 #   --diagnose    also print rows D1-D10, which take the file costs apart
+#   --no-sync     no sync of the machine before each timed run, as before: each
+#                 side then pays for the writeback of what the last one left
 #   --smoke       a tiny payload, one run each: checks that everything runs,
 #                 never fails on a figure; NSIS only if it is installed already
 #   --build-dir   use the programs already built there instead of building
@@ -21,13 +23,14 @@ set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
 
-runs=7 warmup=1 smoke="" trace="" diagnose="" build=""
+runs=7 warmup=1 smoke="" trace="" diagnose="" build="" sync=1
 args=("$@")
 while [ $# -gt 0 ]; do
   case "$1" in
     --runs) runs="$2"; shift ;;
     --trace) trace=1 ;;
     --diagnose) diagnose=1 ;;
+    --no-sync) sync="" ;;
     --smoke) smoke=1 ;;
     --build-dir) build="$2"; shift ;;
     *) echo "bench.sh: unknown argument $1" >&2; exit 2 ;;
@@ -182,10 +185,10 @@ fi
 
 rows="$work/rows"
 cd "$drive/bench"
-# Every timed run starts after a sync of the machine; the driver awaits the
+# Every timed run starts after a sync of the machine (but with --no-sync); the driver awaits the
 # mark a sync makes in this run's folder.
 wine bench_driver.exe --runs "$runs" --warmup "$warmup" ${trace:+--trace} \
-  --sync "$work/sync-done" "${nsis_args[@]}" "${growth_args[@]}" > "$rows"
+  ${sync:+--sync "$work/sync-done"} "${nsis_args[@]}" "${growth_args[@]}" > "$rows"
 wine bench_fileops.exe --work 'C:\bench\work' --runs "$runs" --warmup "$warmup" \
   --menu-mb "$menu_mb" ${diagnose:+--diagnose 'C:\TsSetup\data'} \
   ${diagnose:+"${lookup_args[@]}"} >> "$rows"
