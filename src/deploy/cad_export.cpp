@@ -74,6 +74,8 @@ void CadExport(Host& host, const Folders& folders) {
     // Only when nothing tells which pictures were ours do they all stay, and
     // the user hears that the folder was not removed.
     fileio::RemoveFolder(removal.pictureFolder, host);
+    // Pictures an install killed before it named their folder.
+    fileio::RemoveStagedFolder(removal.pictureFolder, host);
     if (!removal.ours && fileio::FolderExists(removal.pictureFolder))
         failures.Note(ERROR_FILE_NOT_FOUND, removal.pictureFolder);
     advance();

@@ -104,9 +104,20 @@ void CopyFiles(Host& host, const InstallPlan& plan, module1::Copier& copier,
 void CopyPictures(Host& host, const InstallPlan& plan, module1::Copier& copier,
                   progress::StepCounter& step, InstallRun& run) {
     fileio::Target look = fileio::Target::InNewFolder;
+    const std::wstring folder = plan.pictureFolder.substr(0, plan.pictureFolder.size() - 1);
     if (copier.DiskFullAt().empty()) {
-        run.madePictures = ::CreateDirectoryW(fileio::LongPath(plan.pictureFolder).c_str(), nullptr);
-        if (!run.madePictures) {
+        // A folder this install makes is written whole under a temporary
+        // name and named once, after every picture in it is on the disk: one
+        // rename for all of them. What a killed run staged goes first.
+        if (!fileio::FolderExists(folder)) {
+            fileio::RemoveStagedFolder(folder, host);
+            run.stagedPictures =
+                ::CreateDirectoryW(fileio::LongPath(fileio::TempPathFor(folder)).c_str(), nullptr);
+            if (run.stagedPictures) look = fileio::Target::InStagingFolder;
+        }
+        if (!run.stagedPictures)
+            run.madePictures = ::CreateDirectoryW(fileio::LongPath(plan.pictureFolder).c_str(), nullptr);
+        if (!run.stagedPictures && !run.madePictures) {
             for (const auto& [key, entry] : plan.present) {
                 if (fileio::IsTempName(entry.name)) fileio::DeleteIfPresent(plan.pictureFolder + entry.name, host);
             }
@@ -129,6 +140,11 @@ void CopyPictures(Host& host, const InstallPlan& plan, module1::Copier& copier,
         step.Advance();
     }
     copier.Finish();
+    if (run.stagedPictures && copier.DiskFullAt().empty()) {
+        copier.NameStagedFolder(folder);
+        run.stagedPictures = false;
+        run.madePictures = true;
+    }
 }
 
 }  // namespace

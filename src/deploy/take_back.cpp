@@ -34,12 +34,14 @@ namespace deploy {
 
 void StopForFullDisk(Host& host, const std::wstring& at, const module1::Copier& copier,
                      InstallRun& run) {
+    const std::wstring& pictures = run.plan.pictureFolder;
+    // Staged pictures go with their folder; their own names were never given.
+    if (run.stagedPictures) fileio::RemoveStagedFolder(pictures.substr(0, pictures.size() - 1), host);
     std::vector<std::wstring> left = TakeBack(copier.Changes(), host);
     // A menu with the item stays as it is, for the uninstall to take it out.
     for (const std::wstring& menu : run.menusChanged)
         if (std::find(left.begin(), left.end(), menu) == left.end()) left.push_back(menu);
     InstallRecord& record = run.plan.record;
-    const std::wstring& pictures = run.plan.pictureFolder;
     if (run.madePictures) fileio::RemoveFolder(pictures.substr(0, pictures.size() - 1), host);
     bool recordIsThisFolders = !left.empty();
     if (left.empty()) {

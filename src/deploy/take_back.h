@@ -28,8 +28,10 @@ struct InstallRun {
     std::wstring recordPath;
     // The record's bytes before this run (none when there was none).
     std::optional<std::string> previousBytes;
-    // Whether this run made the picture folder.
+    // Whether this run made the picture folder, and whether it is staged
+    // still (its pictures under the folder's temporary name).
     bool madePictures = false;
+    bool stagedPictures = false;
     // The side copies of menus this run wrote, and the menus it wrote in
     // place (which hold the item now and stay so).
     std::vector<std::wstring> sideCopies;

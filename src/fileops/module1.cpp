@@ -104,6 +104,26 @@ void Copier::TakeAsEqual(const std::wstring& dest, fileio::Target look) {
     unchanged_.insert(dest);
 }
 
+void Copier::NameStagedFolder(const std::wstring& folder) {
+    const std::wstring staged = fileio::TempPathFor(folder);
+    if (fileio::Rename(fileio::LongPath(staged), fileio::LongPath(folder), 0, host_) == ERROR_SUCCESS)
+        return;
+    ::CreateDirectoryW(fileio::LongPath(folder).c_str(), nullptr);
+    const std::wstring prefix = folder + L"\\";
+    for (auto file = changes_.begin(); file != changes_.end();) {
+        if (file->dest.compare(0, prefix.size(), prefix) != 0) {
+            ++file;
+        } else if (fileio::Rename(fileio::LongPath(fileio::StagedPathFor(file->dest)),
+                                  fileio::LongPath(file->dest), 0, host_) == ERROR_SUCCESS) {
+            ++file;
+        } else {
+            CopyFailed(file->dest, host_);
+            file = changes_.erase(file);
+        }
+    }
+    fileio::RemoveFolder(staged, host_);
+}
+
 void Copier::Committed(const std::wstring& dest, DWORD error, fileio::ReplacingWriter::Change change) {
     if (error != ERROR_SUCCESS) {
         Failed(dest, error);

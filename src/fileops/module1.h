@@ -80,6 +80,13 @@ public:
     // would, for a caller who knows them to be there without reading it.
     void TakeAsEqual(const std::wstring& dest, fileio::Target look = fileio::Target::MayExist);
     void Finish() { batch_.Finish(); }
+    // Once Finish has run: gives the staged folder of `folder` (without a
+    // trailing "\"), whose files were copied with Target::InStagingFolder,
+    // the folder's own name, in one step. Where that cannot be (another
+    // program holds one of its files), the folder is made and each file is
+    // moved into it; a file that cannot be moved is told as a failed copy
+    // and stays in the staged folder, which the next run removes.
+    void NameStagedFolder(const std::wstring& folder);
 
     // A file this copier changed, as its commit left it.
     struct Changed {

@@ -47,7 +47,7 @@ void SetWriteBudgetForTesting(int64_t bytes) { g_writeBudget = bytes; }
 
 ReplacingWriter::ReplacingWriter(std::wstring target, Waiter& waiter, Target look)
     : target_(LongPath(target)),
-      temp_(LongPath(TempPathFor(target))),
+      temp_(LongPath(look == Target::InStagingFolder ? StagedPathFor(target) : TempPathFor(target))),
       given_(std::move(target)),
       waiter_(&waiter),
       look_(look) {}
@@ -64,7 +64,7 @@ void ReplacingWriter::Discard() {
 }
 
 DWORD ReplacingWriter::Open() {
-    if (look_ != Target::InNewFolder) {
+    if (look_ != Target::InNewFolder && look_ != Target::InStagingFolder) {
         // The old file is read alongside the new content; only where they
         // part is anything written.
         old_ = OpenForReading(target_);
@@ -169,6 +169,12 @@ DWORD ReplacingWriter::PutNew(Waiter& waiter) {
     }
     if (!::CloseHandle(file_.Release()) && error == ERROR_SUCCESS) error = ::GetLastError();
     if (error != ERROR_SUCCESS) return error;
+    if (look_ == Target::InStagingFolder) {
+        // Written under its own name already; its folder takes the rest.
+        tempStands_ = false;
+        change_ = Change::Created;
+        return ERROR_SUCCESS;
+    }
     // A rename that never replaces: it takes a new name in one step, and
     // fails when a file stands there already, which saves a look before
     // every write.

@@ -25,6 +25,12 @@ enum class Target {
     MayExistNoLeftover,
     // Nothing: the folder was made just now.
     InNewFolder,
+    // Nothing: the target's folder is being staged (StagedPathFor), made
+    // just now under a temporary name that it trades for its own only once
+    // every file in it is on the disk. The file is written under its own
+    // name there, with no temporary file and no rename of its own; once
+    // committed it stands at StagedPathFor(target) until the folder is named.
+    InStagingFolder,
 };
 
 // The one way this program writes a file. The new content goes to a

@@ -32,6 +32,24 @@ void RemoveStaleTemp(const std::wstring& target, Waiter& waiter) {
     Delete(LongPath(TempPathFor(target)), waiter);
 }
 
+std::wstring StagedPathFor(const std::wstring& target) {
+    const size_t slash = target.find_last_of(L'\\');
+    return TempPathFor(target.substr(0, slash)) + target.substr(slash);
+}
+
+void RemoveStagedFolder(const std::wstring& folder, Waiter& waiter) {
+    const std::wstring staged = TempPathFor(folder);
+    WIN32_FIND_DATAW entry;
+    win::UniqueFind find(::FindFirstFileW(LongPath(staged + L"\\*").c_str(), &entry));
+    if (!find) return;
+    do {
+        if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            Delete(LongPath(staged + L"\\" + entry.cFileName), waiter);
+    } while (::FindNextFileW(find.Get(), &entry));
+    find.Reset();
+    RemoveFolder(staged, waiter);
+}
+
 DWORD KeepOldFile(const std::wstring& target, bool& created, Waiter& waiter) {
     created = false;
     const std::wstring kept = LongPath(KeptPathFor(target));

@@ -21,6 +21,16 @@ std::wstring TempPathFor(const std::wstring& target);
 // Removes a temporary file of `target` left behind by an interrupted run.
 void RemoveStaleTemp(const std::wstring& target, Waiter& waiter = NoWindow());
 
+// Where a file of a folder that is being staged is written: the same name in
+// the folder's temporary name (a folder made whole under TempPathFor(folder)
+// and named once every file in it is on the disk).
+std::wstring StagedPathFor(const std::wstring& target);
+
+// Removes what a staged folder of `folder` (without a trailing "\") holds,
+// and the staged folder itself: all of it is ours, since nothing else takes
+// that name. Nothing when there is none.
+void RemoveStagedFolder(const std::wstring& folder, Waiter& waiter = NoWindow());
+
 // The kept copy of what stood at `target` before the install replaced it:
 // the user's own file, given back by the uninstall. One fixed name per
 // target, so the first kept copy is never overwritten by a later install.

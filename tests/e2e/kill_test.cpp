@@ -336,6 +336,33 @@ TEST_F(KillTest, AnInstallKilledAtAnyMomentLeavesNoPartialFile) {
     EXPECT_EQ(partial, 0);
 }
 
+// A first install writes its pictures into a folder under a temporary name
+// and names it once they are all on the disk: killed while they are being
+// written there, it leaves no picture folder, and the next install, or the
+// uninstall, clears what it had staged.
+TEST_F(KillTest, AnInstallKilledWhileItsPicturesAreStagedLeavesNoPictureFolder) {
+    const std::wstring staged = fileio::TempPathFor(cad + L"Pictrue");
+    for (const int button : {kImport, kExport}) {
+        ResetToBefore();
+        {
+            App app(dist);
+            ASSERT_TRUE(app.Main());
+            app.Click(kImport);
+            const DWORD start = ::GetTickCount();
+            while (FileNames(staged).size() < 10 && ::GetTickCount() - start < 60000) ::Sleep(1);
+            app.Kill();
+        }
+        ASSERT_GE(FileNames(staged).size(), 10u) << "the pictures were never seen staged";
+        EXPECT_FALSE(Exists(cad + L"Pictrue"));
+        CheckFiles(false);
+        CompleteRun(button, button == kImport ? L"导入完成！" : L"导出完成！");
+        EXPECT_FALSE(Exists(staged));
+        ExpectNoTemporaryFiles();
+        if (button == kImport) EXPECT_EQ(FileNames(cad + L"Pictrue"), FileNames(data + L"Pictrue"));
+    }
+    EXPECT_EQ(partial, 0);
+}
+
 TEST_F(KillTest, AnUninstallKilledAtAnyMomentLeavesNoPartialFile) {
     KillMany(kExport, L"导出完成！", true);
     EXPECT_EQ(partial, 0);

@@ -3,7 +3,8 @@
 //   power_driver FOLDER import|export MS        clicks, waits MS milliseconds
 //   power_driver FOLDER import|export box       clicks, waits for the final message
 //   power_driver FOLDER import|export complete  clicks, answers the final message
-// FOLDER holds TsSetup.exe. In the first two forms the driver then ends the
+//   power_driver FOLDER import|export =PATH     clicks, waits for the file PATH to appear
+// FOLDER holds TsSetup.exe. In the first two forms and the last the driver then ends the
 // program where it stands, prints "cut now" and waits to be ended with the
 // rest of Wine: the test stops Wine and drops every unflushed byte. In the
 // last it prints "complete MS" once the program has ended, MS being the
@@ -78,6 +79,12 @@ int wmain(int argc, wchar_t** argv) {
     }
     if (moment == L"box") {
         if (!FinalMessageUp(app, done, box)) return 1;
+    } else if (moment[0] == L'=') {
+        const std::wstring path = moment.substr(1);
+        while (::GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
+            if (::GetTickCount() - start > 60000) return Fail("the file " + Utf8(path) + " did not appear");
+            ::Sleep(1);
+        }
     } else {
         ::Sleep(static_cast<DWORD>(std::wcstoul(moment.c_str(), nullptr, 10)));
     }
