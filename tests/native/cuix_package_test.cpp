@@ -414,6 +414,9 @@ TEST_F(CuixRealPackage, AnotherWritersPackageTakesTheItemAndGivesEveryPartBack) 
     std::vector<std::string> after;
     ASSERT_EQ(cuix::ListParts(without, after), cuix::Refusal::None);
     ASSERT_EQ(after.size(), entries.size());
-    for (const TestEntry& e : entries)
-        if (e.name != cuix::kInfoName) EXPECT_EQ(Read(without, e.name), e.content) << e.name;
+    for (const TestEntry& e : entries) {
+        if (e.name != cuix::kInfoName) {
+            EXPECT_EQ(Read(without, e.name), e.content) << e.name;
+        }
+    }
 }
