@@ -116,6 +116,15 @@ wine_prefix_end() {
   if [ -n "${WINEPREFIX:-}" ] && [ -d "$WINEPREFIX" ]; then
     wineserver -k >/dev/null 2>&1 || true
     wineserver -w >/dev/null 2>&1 || true
+    # The server's socket folder, named for the prefix's device and inode,
+    # in a folder of Wine's own under the temporary folder.
+    local server d
+    server="server-$(printf '%x-%x' "$(stat -c %d "$WINEPREFIX")" "$(stat -c %i "$WINEPREFIX")")"
     rm -rf "$WINEPREFIX"
+    for d in "${TMPDIR:-/tmp}"/wine-*/"$server"; do
+      [ -d "$d" ] || continue
+      rm -rf "$d"
+      rmdir "$(dirname "$d")" 2>/dev/null || true
+    done
   fi
 }
