@@ -108,9 +108,9 @@ void CopyPictures(Host& host, const InstallPlan& plan, module1::Copier& copier,
     if (copier.DiskFullAt().empty()) {
         // A folder this install makes is written whole under a temporary
         // name and named once, after every picture in it is on the disk: one
-        // rename for all of them. What a killed run staged goes first.
+        // rename for all of them. What an earlier run staged goes first.
+        fileio::RemoveStagedFolder(folder, host);
         if (!fileio::FolderExists(folder)) {
-            fileio::RemoveStagedFolder(folder, host);
             run.stagedPictures =
                 ::CreateDirectoryW(fileio::LongPath(fileio::TempPathFor(folder)).c_str(), nullptr);
             if (run.stagedPictures) look = fileio::Target::InStagingFolder;
@@ -140,8 +140,7 @@ void CopyPictures(Host& host, const InstallPlan& plan, module1::Copier& copier,
         step.Advance();
     }
     copier.Finish();
-    if (run.stagedPictures && copier.DiskFullAt().empty()) {
-        copier.NameStagedFolder(folder);
+    if (run.stagedPictures && copier.DiskFullAt().empty() && copier.NameStagedFolder(folder)) {
         run.stagedPictures = false;
         run.madePictures = true;
     }

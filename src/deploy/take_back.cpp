@@ -36,8 +36,10 @@ void StopForFullDisk(Host& host, const std::wstring& at, const module1::Copier& 
                      InstallRun& run) {
     const std::wstring& pictures = run.plan.pictureFolder;
     // Staged pictures go with their folder; their own names were never given.
-    if (run.stagedPictures) fileio::RemoveStagedFolder(pictures.substr(0, pictures.size() - 1), host);
+    const std::wstring folder = pictures.substr(0, pictures.size() - 1);
+    const bool stagedStays = run.stagedPictures && !fileio::RemoveStagedFolder(folder, host);
     std::vector<std::wstring> left = TakeBack(copier.Changes(), host);
+    if (stagedStays) left.push_back(fileio::TempPathFor(folder));
     // A menu with the item stays as it is, for the uninstall to take it out.
     for (const std::wstring& menu : run.menusChanged)
         if (std::find(left.begin(), left.end(), menu) == left.end()) left.push_back(menu);

@@ -3,7 +3,9 @@
 #include <windows.h>
 
 #include <memory>
+#include <set>
 #include <new>
+#include <vector>
 
 #include "attributes.h"
 #include "file_ops.h"
@@ -104,12 +106,43 @@ void Copier::TakeAsEqual(const std::wstring& dest, fileio::Target look) {
     unchanged_.insert(dest);
 }
 
-void Copier::NameStagedFolder(const std::wstring& folder) {
+bool Copier::NameStagedFolder(const std::wstring& folder) {
     const std::wstring staged = fileio::TempPathFor(folder);
-    if (fileio::Rename(fileio::LongPath(staged), fileio::LongPath(folder), 0, host_) == ERROR_SUCCESS)
-        return;
-    ::CreateDirectoryW(fileio::LongPath(folder).c_str(), nullptr);
     const std::wstring prefix = folder + L"\\";
+    // Only whole copies take the folder's name: the file of a failed copy
+    // that its writer could not delete goes now, or the files go one by one.
+    std::set<std::wstring> whole;
+    for (const Changed& file : changes_)
+        if (file.dest.compare(0, prefix.size(), prefix) == 0) whole.insert(UpperCase(file.dest.substr(prefix.size())));
+    std::vector<std::wstring> strays;
+    ForEachEntry(staged + L"\\", [&](const Entry& entry) {
+        if (!(entry.attributes & FILE_ATTRIBUTE_DIRECTORY) && !whole.count(UpperCase(entry.name)))
+            strays.push_back(entry.name);
+    });
+    bool onlyWhole = true;
+    for (const std::wstring& name : strays)
+        onlyWhole &= fileio::Delete(fileio::LongPath(staged + L"\\" + name), host_) == ERROR_SUCCESS;
+    if (onlyWhole) {
+        // A scanner looking into the new folder holds it for a moment.
+        fileio::Backoff backoff;
+        DWORD error;
+        do {
+            error = fileio::Status(::MoveFileExW(fileio::LongPath(staged).c_str(), fileio::LongPath(folder).c_str(),
+                                                 MOVEFILE_WRITE_THROUGH));
+        } while ((error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION) && backoff.Wait(host_));
+        if (error == ERROR_SUCCESS) return true;
+    }
+    if (!::CreateDirectoryW(fileio::LongPath(folder).c_str(), nullptr)) {
+        const DWORD error = ::GetLastError();
+        if (error != ERROR_ALREADY_EXISTS) {
+            if (fileio::IsDiskFullError(error)) {
+                diskFullAt_ = folder;
+            } else {
+                CopyFailed(folder, host_);
+            }
+            return false;
+        }
+    }
     for (auto file = changes_.begin(); file != changes_.end();) {
         if (file->dest.compare(0, prefix.size(), prefix) != 0) {
             ++file;
@@ -122,6 +155,7 @@ void Copier::NameStagedFolder(const std::wstring& folder) {
         }
     }
     fileio::RemoveFolder(staged, host_);
+    return true;
 }
 
 void Copier::Committed(const std::wstring& dest, DWORD error, fileio::ReplacingWriter::Change change) {

@@ -82,11 +82,14 @@ public:
     void Finish() { batch_.Finish(); }
     // Once Finish has run: gives the staged folder of `folder` (without a
     // trailing "\"), whose files were copied with Target::InStagingFolder,
-    // the folder's own name, in one step. Where that cannot be (another
-    // program holds one of its files), the folder is made and each file is
-    // moved into it; a file that cannot be moved is told as a failed copy
-    // and stays in the staged folder, which the next run removes.
-    void NameStagedFolder(const std::wstring& folder);
+    // the folder's own name, in one step, once it holds nothing but whole
+    // copies. Where that cannot be (another program holds one of its files,
+    // or a failed copy's file cannot go), the folder is made and each whole
+    // copy is moved into it; a file that cannot be moved is told as a failed
+    // copy and stays in the staged folder, which the next run removes.
+    // Whether `folder` stands now; when it could not be made, a full disk is
+    // noted as DiskFullAt, any other failure told.
+    bool NameStagedFolder(const std::wstring& folder);
 
     // A file this copier changed, as its commit left it.
     struct Changed {

@@ -28,8 +28,8 @@ std::wstring StagedPathFor(const std::wstring& target);
 
 // Removes what a staged folder of `folder` (without a trailing "\") holds,
 // and the staged folder itself: all of it is ours, since nothing else takes
-// that name. Nothing when there is none.
-void RemoveStagedFolder(const std::wstring& folder, Waiter& waiter = NoWindow());
+// that name. Whether none of it is left (also when there was none).
+bool RemoveStagedFolder(const std::wstring& folder, Waiter& waiter = NoWindow());
 
 // The kept copy of what stood at `target` before the install replaced it:
 // the user's own file, given back by the uninstall. One fixed name per

@@ -358,7 +358,11 @@ TEST_F(KillTest, AnInstallKilledWhileItsPicturesAreStagedLeavesNoPictureFolder) 
         CompleteRun(button, button == kImport ? L"导入完成！" : L"导出完成！");
         EXPECT_FALSE(Exists(staged));
         ExpectNoTemporaryFiles();
-        if (button == kImport) EXPECT_EQ(FileNames(cad + L"Pictrue"), FileNames(data + L"Pictrue"));
+        if (button == kImport) {
+            EXPECT_EQ(FileNames(cad + L"Pictrue"), FileNames(data + L"Pictrue"));
+            for (const std::wstring& name : FileNames(data + L"Pictrue"))
+                ExpectOneOf(cad + L"Pictrue\\" + name, {ReadBytes(data + L"Pictrue\\" + name)});
+        }
     }
     EXPECT_EQ(partial, 0);
 }

@@ -446,21 +446,32 @@ cut_many() {
 }
 
 cut_many import clean installed "install"
-# One cut more while a first install writes its pictures into their folder's
-# temporary name, before it names the folder: once the tenth is there.
-echo "== install: a cut while its pictures are staged"
-reset_to clean
-start_driver import "=D:\\$(echo "$cad" | tr / '\\')\\Pictrue~TsSetup.tmp\\pic10.bmp"
-if driver_says "cut now" && cut_power; then
+# Two cuts more in a first install's pictures: while they are written into
+# their folder's temporary name (once that folder is there, and before the
+# folder has its own name), and once the folder has its name (its last
+# picture shows there only then), when every picture in it must be whole.
+staged_cut() {
+  local wait_for=$1 what=$2
+  echo "== install: a cut $what"
+  reset_to clean
+  start_driver import "=D:\\$(echo "$cad" | tr / '\\')\\$wait_for"
+  if ! driver_says "cut now" || ! cut_power; then
+    failures=$((failures + 1))
+    return
+  fi
+  if [ "$wait_for" = 'Pictrue~TsSetup.tmp' ] && [ -e "$mnt/$cad/Pictrue" ]; then
+    wrong "$cad/Pictrue" "named before the cut, which was to fall while its pictures were staged"
+    wrong_end
+  fi
   check_cut clean installed 0
   if complete_run import >/dev/null; then check_finished installed; else failures=$((failures + 1)); fi
-else
-  failures=$((failures + 1))
-fi
+}
+staged_cut 'Pictrue~TsSetup.tmp' "while its pictures are staged"
+staged_cut 'Pictrue\pic40.bmp' "once its picture folder has its name"
 cut_many export installed removed "uninstall"
 cut_many import users installed-users "install over the user's files"
 cut_many export installed-users removed-users "uninstall giving the user's files back"
-all_cuts=$((4 * cuts + 1))
+all_cuts=$((4 * cuts + 2))
 # A third as many each way for each customization file (one by default):
 # their runs are short, so that a cut falls while the file is written
 # about half the time.
