@@ -568,9 +568,9 @@ int wmain(int argc, wchar_t** argv) {
             if (!failed.empty()) nsisMissing = "failed: " + failed;
         }
         const Run inPlace = BareInstall(inPlaceFloor, menu);
-        const Run inPlaceWindow_ = Install(inPlaceWindow, menu, nullptr);
+        const Run inPlaceClick = Install(inPlaceWindow, menu, nullptr);
         if (i < 0) continue;
-        installInPlaceWindow.samples.push_back(inPlaceWindow_.ms);
+        installInPlaceWindow.samples.push_back(inPlaceClick.ms);
         installA.samples.push_back(a.ms);
         installTemp.samples.push_back(temp.ms);
         installDurable.samples.push_back(durable.ms);

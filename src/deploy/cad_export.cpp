@@ -75,7 +75,7 @@ void CadExport(Host& host, const Folders& folders) {
     // the user hears that the folder was not removed.
     fileio::RemoveFolder(removal.pictureFolder, host);
     // Pictures an install killed before it named their folder.
-    if (!fileio::RemoveStagedFolder(removal.pictureFolder, host))
+    if (!module1::RemoveStagedFolder(removal.pictureFolder, host))
         failures.Note(ERROR_ACCESS_DENIED, fileio::TempPathFor(removal.pictureFolder));
     if (!removal.ours && fileio::FolderExists(removal.pictureFolder))
         failures.Note(ERROR_FILE_NOT_FOUND, removal.pictureFolder);

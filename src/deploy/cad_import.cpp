@@ -109,7 +109,7 @@ void CopyPictures(Host& host, const InstallPlan& plan, module1::Copier& copier,
         // A folder this install makes is written whole under a temporary
         // name and named once, after every picture in it is on the disk: one
         // rename for all of them. What an earlier run staged goes first.
-        fileio::RemoveStagedFolder(folder, host);
+        module1::RemoveStagedFolder(folder, host);
         if (!fileio::FolderExists(folder)) {
             run.stagedPictures =
                 ::CreateDirectoryW(fileio::LongPath(fileio::TempPathFor(folder)).c_str(), nullptr);

@@ -37,7 +37,7 @@ void StopForFullDisk(Host& host, const std::wstring& at, const module1::Copier& 
     const std::wstring& pictures = run.plan.pictureFolder;
     // Staged pictures go with their folder; their own names were never given.
     const std::wstring folder = pictures.substr(0, pictures.size() - 1);
-    const bool stagedStays = run.stagedPictures && !fileio::RemoveStagedFolder(folder, host);
+    const bool stagedStays = run.stagedPictures && !module1::RemoveStagedFolder(folder, host);
     std::vector<std::wstring> left = TakeBack(copier.Changes(), host);
     if (stagedStays) left.push_back(fileio::TempPathFor(folder));
     // A menu with the item stays as it is, for the uninstall to take it out.

@@ -196,6 +196,17 @@ void ForEachEntry(const std::wstring& folder, Callback<void(const Entry& entry)>
     } while (::FindNextFileW(find.Get(), &found));
 }
 
+bool RemoveStagedFolder(const std::wstring& folder, fileio::Waiter& waiter) {
+    const std::wstring staged = fileio::TempPathFor(folder);
+    std::vector<std::wstring> files;
+    ForEachEntry(staged + L"\\", [&](const Entry& entry) {
+        if (!(entry.attributes & FILE_ATTRIBUTE_DIRECTORY)) files.push_back(entry.name);
+    });
+    for (const std::wstring& name : files) fileio::Delete(fileio::LongPath(staged + L"\\" + name), waiter);
+    fileio::RemoveFolder(staged, waiter);
+    return !fileio::FolderExists(staged);
+}
+
 std::vector<Entry> ListEntries(const std::wstring& folder, bool (*keep)(uint32_t attributes)) {
     std::vector<Entry> entries;
     ForEachEntry(folder, [&](const Entry& entry) {

@@ -145,6 +145,12 @@ void ForEachEntry(const std::wstring& folder, Callback<void(const Entry& entry)>
 // the order the file system lists them. Empty when the folder is missing.
 std::vector<Entry> ListEntries(const std::wstring& folder, bool (*keep)(uint32_t attributes));
 
+// Removes what a staged folder of `folder` (without a trailing "\") holds
+// (see Copier::NameStagedFolder), and the staged folder itself: all of it is
+// ours, since nothing else takes that name. Whether none of it is left (also
+// when there was none).
+bool RemoveStagedFolder(const std::wstring& folder, fileio::Waiter& waiter);
+
 // The plain files of a folder: neither folders nor hidden nor system files.
 std::vector<Entry> ListPlainFileEntries(const std::wstring& folder);
 

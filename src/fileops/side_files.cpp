@@ -1,7 +1,5 @@
 #include "side_files.h"
 
-#include <vector>
-
 #include "file_ops.h"
 #include "long_path.h"
 
@@ -37,21 +35,6 @@ void RemoveStaleTemp(const std::wstring& target, Waiter& waiter) {
 std::wstring StagedPathFor(const std::wstring& target) {
     const size_t slash = target.find_last_of(L'\\');
     return TempPathFor(target.substr(0, slash)) + target.substr(slash);
-}
-
-bool RemoveStagedFolder(const std::wstring& folder, Waiter& waiter) {
-    const std::wstring staged = TempPathFor(folder);
-    std::vector<std::wstring> files;
-    WIN32_FIND_DATAW entry;
-    win::UniqueFind find(::FindFirstFileW(LongPath(staged + L"\\*").c_str(), &entry));
-    if (!find) return !FolderExists(staged);
-    do {
-        if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) files.push_back(entry.cFileName);
-    } while (::FindNextFileW(find.Get(), &entry));
-    find.Reset();
-    for (const std::wstring& name : files) Delete(LongPath(staged + L"\\" + name), waiter);
-    RemoveFolder(staged, waiter);
-    return !FolderExists(staged);
 }
 
 DWORD KeepOldFile(const std::wstring& target, bool& created, Waiter& waiter) {

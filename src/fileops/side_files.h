@@ -26,11 +26,6 @@ void RemoveStaleTemp(const std::wstring& target, Waiter& waiter = NoWindow());
 // and named once every file in it is on the disk).
 std::wstring StagedPathFor(const std::wstring& target);
 
-// Removes what a staged folder of `folder` (without a trailing "\") holds,
-// and the staged folder itself: all of it is ours, since nothing else takes
-// that name. Whether none of it is left (also when there was none).
-bool RemoveStagedFolder(const std::wstring& folder, Waiter& waiter = NoWindow());
-
 // The kept copy of what stood at `target` before the install replaced it:
 // the user's own file, given back by the uninstall. One fixed name per
 // target, so the first kept copy is never overwritten by a later install.

@@ -73,39 +73,36 @@ public:
 
 private:
     Change WithItem(std::string_view package) override {
-        return Changed(package, [](std::string_view macros, std::string_view menus, bool) {
-            return cui::AddItemToParts(macros, menus);
-        }, false);
+        std::string macros, menus;
+        if (const Problem problem = ReadParts(package, macros, menus); problem != Problem::None)
+            return {problem, false, false, {}};
+        return Repackaged(package, cui::AddItemToParts(macros, menus));
     }
     Change WithoutItem(std::string_view package, bool dropUserGroup) override {
-        return Changed(package, [](std::string_view macros, std::string_view menus, bool drop) {
-            return cui::RemoveItemFromParts(macros, menus, drop);
-        }, dropUserGroup);
+        std::string macros, menus;
+        if (const Problem problem = ReadParts(package, macros, menus); problem != Problem::None)
+            return {problem, false, false, {}};
+        return Repackaged(package, cui::RemoveItemFromParts(macros, menus, dropUserGroup));
     }
 
-    // The package with its two parts run through `edit`; unchanged, and not
-    // written, when the edit changed neither.
-    static Change Changed(std::string_view package,
-                          cui::PartsEdit (*edit)(std::string_view, std::string_view, bool),
-                          bool dropUserGroup) {
-        Change change;
-        std::string macros, menus;
+    static Problem ReadParts(std::string_view package, std::string& macros, std::string& menus) {
         cuix::Refusal refusal = cuix::ReadPart(package, kMacrosPart, macros);
         if (refusal == cuix::Refusal::None) refusal = cuix::ReadPart(package, kMenusPart, menus);
-        if (refusal != cuix::Refusal::None) {
-            change.problem = ProblemOf(refusal);
-            return change;
-        }
-        const cui::PartsEdit parts = edit(macros, menus, dropUserGroup);
-        change.problem = menu::ProblemOf(parts.refusal);
+        return ProblemOf(refusal);
+    }
+
+    // The package with the parts `parts` changed; unchanged, and not
+    // written, when it changed neither.
+    static Change Repackaged(std::string_view package, const cui::PartsEdit& parts) {
+        Change change{menu::ProblemOf(parts.refusal), false, false, {}};
         if (change.problem != Problem::None) return change;
         std::vector<cuix::Replacement> replaced;
         if (parts.macrosChanged) replaced.push_back({kMacrosPart, parts.macros});
         if (parts.menusChanged) replaced.push_back({kMenusPart, parts.menus});
         if (replaced.empty()) return change;
         const ChangeTime now = Now();
-        refusal = cuix::ReplaceParts(package, replaced, now.text, now.dosTime, now.dosDate, change.bytes);
-        change.problem = ProblemOf(refusal);
+        change.problem = ProblemOf(
+            cuix::ReplaceParts(package, replaced, now.text, now.dosTime, now.dosDate, change.bytes));
         change.changed = change.problem == Problem::None;
         change.madeUserGroup = parts.madeUserGroup;
         return change;
