@@ -635,8 +635,7 @@ int wmain(int argc, wchar_t** argv) {
              startA, startSame, Compare::Ratio, 1.05, "≤ 1.05×");
     PrintRow("3b. Start-up as row 3, against an empty window, " + startRounds +
                  " (ms, information)",
-             startA,
-             startEmpty, Compare::Ratio, 0, "");
+             startA, startEmpty, Compare::Ratio, 0, "");
     PrintRow("5. Peak working set, A − B (MB)", memA, memB, Compare::Difference, memLimit,
              "≤ " + Number(memLimit) + " MB (largest file + 16)");
 
