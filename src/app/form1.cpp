@@ -154,7 +154,7 @@ LRESULT Form1::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_CLOSE:
             // Closing in the middle of a copy would leave the user guessing
             // what was installed; the running procedure ends the program.
-            if (!busy_) ProgramEnd();
+            if (!busy_) ProgramEnd(deploy::Outcome::Done);
             return 0;
         case WM_DESTROY:
             ::PostQuitMessage(0);
@@ -276,7 +276,7 @@ void Form1::OnCommand(int id) {
             Run(deploy::CadExport);
             break;
         case kIdCommand3:
-            ProgramEnd();
+            ProgramEnd(deploy::Outcome::Done);
             break;
         default:
             break;
@@ -292,7 +292,7 @@ void Form1::Run(void (*procedure)(deploy::Host&, const deploy::Folders&)) {
         // Every file was written whole or not at all; the user must hear that
         // the run did not finish.
         MessageShow(deploy::text::kInterrupted);
-        ProgramEnd();
+        ProgramEnd(deploy::Outcome::Stopped);
     }
     // Procedures end the program themselves; this is reached only if one
     // returned without doing so.
@@ -363,7 +363,13 @@ void Form1::EventsService() {
     }
 }
 
-void Form1::ProgramEnd() {
+std::optional<std::vector<size_t>> Form1::CadsChoose(const std::vector<deploy::FoundCad>& found) {
+    std::vector<size_t> all;
+    for (size_t i = 0; i < found.size(); ++i) all.push_back(i);
+    return all;
+}
+
+void Form1::ProgramEnd(deploy::Outcome) {
     // Every file of the procedures is closed by the time they get here.
     if (window_) ::DestroyWindow(window_);
     ::ExitProcess(0);

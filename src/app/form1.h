@@ -53,7 +53,8 @@ public:
     void MessageShow(const std::wstring& text) override;
     std::wstring FilePick(const std::wstring& filter) override;
     void EventsService() override;
-    void ProgramEnd() override;
+    std::optional<std::vector<size_t>> CadsChoose(const std::vector<deploy::FoundCad>& found) override;
+    void ProgramEnd(deploy::Outcome outcome) override;
     DWORD MenuAdd(const std::wstring& fileName) override;
     DWORD MenuDel(const std::wstring& fileName) override;
 

@@ -47,7 +47,7 @@ void CadExport(Host& host, const Folders& folders) {
     const InstallRecord record = ReadInstallRecord(recordPath);
     if (record.status != RecordStatus::Usable) {
         host.MessageShow(RecordProblemText(record) + text::kNothingRemoved);
-        host.ProgramEnd();
+        host.ProgramEnd(Outcome::Stopped);
         return;
     }
     if (EndIfCadRunning(host, record.cadDir)) return;
@@ -92,7 +92,7 @@ void CadExport(Host& host, const Folders& folders) {
 
     if (failures.Any()) host.MessageShow(NotRemovedText(failures.Paths()));
     host.MessageShow(text::kExportDone);
-    host.ProgramEnd();
+    host.ProgramEnd(failures.Any() ? Outcome::Incomplete : Outcome::Done);
 }
 
 }  // namespace deploy

@@ -58,7 +58,7 @@ std::wstring FindCadDir(Host& host, const Folders& folders) {
 bool EndIfShortOfRoom(Host& host, const InstallPlan& plan) {
     if (!plan.ShortOfRoom()) return false;
     host.MessageShow(NoRoomText(plan.drives));
-    host.ProgramEnd();
+    host.ProgramEnd(Outcome::NoRoom);
     return true;
 }
 
@@ -75,7 +75,7 @@ bool RecordPlan(Host& host, const Folders& folders, InstallRun& run) {
     if (error == ERROR_SUCCESS) return true;
     host.MessageShow(fileio::IsDiskFullError(error) ? DiskFilledText(DriveRootOf(run.recordPath), {})
                                                     : ProgramFolderUnwritableText(folders.appDir));
-    host.ProgramEnd();
+    host.ProgramEnd(fileio::IsDiskFullError(error) ? Outcome::NoRoom : Outcome::Stopped);
     return false;
 }
 
@@ -151,7 +151,7 @@ void CopyPictures(Host& host, const InstallPlan& plan, module1::Copier& copier,
 void CadImport(Host& host, const Folders& folders) {
     const std::wstring cadDir = FindCadDir(host, folders);
     if (cadDir.empty()) {
-        host.ProgramEnd();
+        host.ProgramEnd(Outcome::NoCad);
         return;
     }
     if (EndIfCadRunning(host, cadDir)) return;
@@ -182,7 +182,7 @@ void CadImport(Host& host, const Folders& folders) {
     plan.record.owned = std::move(owned);
     WriteInstallRecord(run.recordPath, plan.record, host);
     host.MessageShow(text::kImportDone);
-    host.ProgramEnd();
+    host.ProgramEnd(Outcome::Done);
 }
 
 }  // namespace deploy

@@ -60,6 +60,12 @@ std::wstring RoamingFolder(const std::wstring& sysDir) {
 
 }  // namespace
 
+std::wstring FoundCad::Label() const {
+    const std::wstring folder = dir.substr(0, dir.find_last_not_of(L'\\') + 1);
+    const std::wstring name = productName.empty() ? folder.substr(folder.find_last_of(L'\\') + 1) : productName;
+    return name + L"  (" + folder + L")";
+}
+
 std::vector<std::wstring> SearchRoots(const std::vector<std::wstring>& drives) {
     std::vector<std::wstring> roots;
     for (const std::wstring& drive : drives) {

@@ -7,6 +7,16 @@
 
 namespace deploy {
 
+// One AutoCAD: its folder, ending in "\", and its name as Windows lists it
+// ("" where it does not).
+struct FoundCad {
+    std::wstring dir;
+    std::wstring productName;
+    // The name it is shown by: its product name, else its folder's name;
+    // then its folder.
+    std::wstring Label() const;
+};
+
 struct Folders {
     // Searched in order for the AutoCAD folder.
     std::vector<std::wstring> searchRoots;
@@ -18,6 +28,11 @@ struct Folders {
     // The running user's roaming application data, where AutoCAD 2004 and
     // 2005 keep each user's menu; "" when the shell has none.
     std::wstring roamingDir;
+    // The AutoCADs Windows lists, in the order read.
+    std::vector<FoundCad> registered;
+    // AutoCAD folders (each ending in "\") named by the one who started the
+    // program: served instead of those found, when there are any.
+    std::vector<std::wstring> namedCads;
 
     std::wstring PayloadDir() const { return appDir + L"\\data\\"; }
     std::wstring InstallRecordPath() const { return appDir + L"\\INFOFILE"; }

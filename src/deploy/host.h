@@ -3,12 +3,25 @@
 
 #include <windows.h>
 
+#include <optional>
 #include <string>
+#include <vector>
 
+#include "folders.h"
 #include "menu_kind.h"
 #include "module1.h"
 
 namespace deploy {
+
+// How a run ended, for a host that reports it (the command line's exit code).
+enum class Outcome {
+    Done,        // everything done (a failed copy is told as its own message)
+    Incomplete,  // done, but some file could not be removed or given back
+    CadRunning,  // AutoCAD runs from a folder the run would touch: nothing changed
+    NoCad,       // no AutoCAD to serve (none found, none chosen, or a named one is none)
+    NoRoom,      // a drive has no room: nothing changed, or taken back
+    Stopped,     // stopped before it changed anything, for another reason
+};
 
 class Host : public module1::ModuleHost, public menu::Patcher {
 public:
@@ -19,8 +32,14 @@ public:
     // Shows the file-open dialog with `filter` ("description|pattern");
     // the chosen file's full path, or "" when the user cancels.
     virtual std::wstring FilePick(const std::wstring& filter) = 0;
+    // Asks which of `found` (two or more AutoCADs, all offered ticked) to
+    // serve: the indexes of those chosen, in order, or nothing when the user
+    // cancels.
+    virtual std::optional<std::vector<size_t>> CadsChoose(const std::vector<FoundCad>& found) = 0;
+    // What a log keeps and a window does not show.
+    virtual void Note(const std::wstring& text) { (void)text; }
     // Ends the program. A procedure returns at once after calling it.
-    virtual void ProgramEnd() = 0;
+    virtual void ProgramEnd(Outcome outcome) = 0;
     // The window's menu operations, MenuAdd and MenuDel, come with
     // menu::Patcher.
 

@@ -115,7 +115,7 @@ bool EndIfCadRunning(Host& host, const std::wstring& cadDir) {
     const std::wstring cadExe = cadDir + payload::kCadExe;
     if (!IsProgramRunning(cadExe)) return false;
     host.MessageShow(CadRunningText(cadExe));
-    host.ProgramEnd();
+    host.ProgramEnd(Outcome::CadRunning);
     return true;
 }
 

@@ -66,7 +66,7 @@ void StopForFullDisk(Host& host, const std::wstring& at, const module1::Copier& 
     if (!recordIsThisFolders)
         for (const std::wstring& side : run.sideCopies) fileio::DeleteIfPresent(side, host);
     host.MessageShow(DiskFilledText(DriveRootOf(at), left));
-    host.ProgramEnd();
+    host.ProgramEnd(Outcome::NoRoom);
 }
 
 }  // namespace deploy

@@ -202,9 +202,19 @@ std::wstring RecordingHost::FilePick(const std::wstring& filter) {
     return answer;
 }
 
-void RecordingHost::ProgramEnd() {
+std::optional<std::vector<size_t>> RecordingHost::CadsChoose(const std::vector<deploy::FoundCad>& found) {
+    NoteCall();
+    offered.push_back(found);
+    if (chooseAnswer) return *chooseAnswer;
+    std::vector<size_t> all;
+    for (size_t i = 0; i < found.size(); ++i) all.push_back(i);
+    return all;
+}
+
+void RecordingHost::ProgramEnd(deploy::Outcome how) {
     NoteCall();
     ended = true;
+    outcome = how;
 }
 
 DWORD RecordingHost::MenuAdd(const std::wstring& fileName) {

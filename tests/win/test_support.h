@@ -85,7 +85,9 @@ public:
     void MessageShow(const std::wstring& text) override;
     std::wstring FilePick(const std::wstring& filter) override;
     void EventsService() override { ++eventsServiced; }
-    void ProgramEnd() override;
+    std::optional<std::vector<size_t>> CadsChoose(const std::vector<deploy::FoundCad>& found) override;
+    void Note(const std::wstring& text) override { notes.push_back(text); }
+    void ProgramEnd(deploy::Outcome outcome) override;
     DWORD MenuAdd(const std::wstring& fileName) override;
     DWORD MenuDel(const std::wstring& fileName) override;
 
@@ -99,7 +101,13 @@ public:
     int eventsServiced = 0;
     // Called with each value the procedure gives the bar, before it is set.
     std::function<void(float)> onProgress;
+    // The AutoCADs each choice offered, and its answer: every one offered
+    // unless the test sets one (nothing is a cancel).
+    std::vector<std::vector<deploy::FoundCad>> offered;
+    std::optional<std::optional<std::vector<size_t>>> chooseAnswer;
+    std::vector<std::wstring> notes;
     bool ended = false;
+    deploy::Outcome outcome = deploy::Outcome::Done;
     bool calledAfterEnd = false;
 
 private:
