@@ -51,6 +51,7 @@ target_link_libraries(ts_zip PUBLIC ${ts_zlib_static})
 
 add_library(ts_deploy STATIC
   src/deploy/folders.cpp
+  src/deploy/cad_find.cpp
   src/deploy/install_record.cpp
   src/deploy/reports.cpp
   src/deploy/running.cpp
@@ -114,7 +115,8 @@ add_executable(win_tests
   tests/win/keep_test.cpp
   tests/win/held_test.cpp
   tests/win/profile_menu_test.cpp
-  tests/win/upgrade_test.cpp)
+  tests/win/upgrade_test.cpp
+  tests/win/several_cads_test.cpp)
 target_include_directories(win_tests PRIVATE tests/win)
 target_link_libraries(win_tests PRIVATE ts_test_support ts_deploy gtest_main)
 target_link_options(win_tests PRIVATE -static)

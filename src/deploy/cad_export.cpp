@@ -50,41 +50,49 @@ void CadExport(Host& host, const Folders& folders) {
         host.ProgramEnd(Outcome::Stopped);
         return;
     }
-    if (EndIfCadRunning(host, record.cadDir)) return;
+    // Nothing changes while an AutoCAD of the record runs.
+    for (const std::wstring& dir : record.CadDirs())
+        if (EndIfCadRunning(host, dir)) return;
 
-    const Removal removal = PlanRemoval(record, folders, host);
+    std::vector<Removal> removals;
+    for (size_t cad = 0; cad <= record.more.size(); ++cad) removals.push_back(PlanRemoval(record, cad, folders, host));
     Failures failures;
-    const GiveBack back = NoteGivenBack(recordPath, record, removal, failures, host);
+    const GiveBack back = NoteGivenBack(recordPath, record, removals, failures, host);
     const auto undeploy = [&](const Deployed& file) {
         if (!back.allowed && fileio::FileExists(fileio::KeptPathFor(file.path))) return;
         Undeploy(file, back.givenBack, failures, host);
     };
 
-    auto advance = [&] { host.ProgressSet(host.ProgressGet() + progress::kUninstallStep); };
+    // Each AutoCAD takes its share of the bar's steps.
+    const float share = progress::kUninstallStep / static_cast<float>(removals.size());
+    auto advance = [&] { host.ProgressSet(host.ProgressGet() + share); };
     host.ProgressSet(progress::kUninstallStep);
-    for (const Deployed& file : removal.cadFiles) {
-        undeploy(file);
+    for (const Removal& removal : removals) {
+        for (const Deployed& file : removal.cadFiles) {
+            undeploy(file);
+            advance();
+        }
+        if (!removal.sysLibrary.path.empty()) undeploy(removal.sysLibrary);
+        advance();
+        for (const Deployed& file : removal.pictures) undeploy(file);
+        advance();
+        // Fails, as it should, when the user's files remain: no failure then.
+        // Only when nothing tells which pictures were ours do they all stay,
+        // and the user hears that the folder was not removed.
+        fileio::RemoveFolder(removal.pictureFolder, host);
+        // Pictures an install killed before it named their folder.
+        if (!module1::RemoveStagedFolder(removal.pictureFolder, host))
+            failures.Note(ERROR_ACCESS_DENIED, fileio::TempPathFor(removal.pictureFolder));
+        if (!removal.ours && fileio::FolderExists(removal.pictureFolder))
+            failures.Note(ERROR_FILE_NOT_FOUND, removal.pictureFolder);
         advance();
     }
-    undeploy(removal.sysLibrary);
-    advance();
-    for (const Deployed& file : removal.pictures) undeploy(file);
-    advance();
-    // Fails, as it should, when the user's files remain: no failure then.
-    // Only when nothing tells which pictures were ours do they all stay, and
-    // the user hears that the folder was not removed.
-    fileio::RemoveFolder(removal.pictureFolder, host);
-    // Pictures an install killed before it named their folder.
-    if (!module1::RemoveStagedFolder(removal.pictureFolder, host))
-        failures.Note(ERROR_ACCESS_DENIED, fileio::TempPathFor(removal.pictureFolder));
-    if (!removal.ours && fileio::FolderExists(removal.pictureFolder))
-        failures.Note(ERROR_FILE_NOT_FOUND, removal.pictureFolder);
-    advance();
     for (const std::wstring& menu : TakeItemOutOfMenus(host, record, folders))
         failures.Note(ERROR_WRITE_FAULT, menu);
     advance();
 
-    for (const Deployed& file : removal.keptLibraries) undeploy(file);
+    for (const Removal& removal : removals)
+        for (const Deployed& file : removal.keptLibraries) undeploy(file);
     // Temporary files an interrupted install left beside the program's own
     // files are ours to clear.
     fileio::RemoveStaleTemp(recordPath, host);

@@ -1,4 +1,7 @@
+#include <algorithm>
 #include <string>
+
+#include "cad_find.h"
 
 #include "file_ops.h"
 #include "install_plan.h"
@@ -19,37 +22,42 @@ namespace deploy {
 
 namespace {
 
-// The AutoCAD folder under the search roots, then their "Autodesk" folders:
-// the first folder found that holds acad.exe, and where none does, the first folder found. Another
-// program with "CAD" in its folder's name (a viewer in "C:\Program Files",
-// where AutoCAD itself is in "C:\Program Files (x86)") is passed over so.
-// A root whose listing fails (a drive that is not ready) is passed over from
-// where it failed. Where nothing is found the user picks acad.exe; "" when
-// the user cancels.
-std::wstring FindCadDir(Host& host, const Folders& folders) {
-    // AutoCAD 2010 and later install one level deeper, into a root's
-    // "Autodesk" folder: those are searched after every root itself, so that
-    // an AutoCAD the program serves in full is taken before them.
-    std::vector<std::wstring> searched = folders.searchRoots;
-    for (const std::wstring& root : folders.searchRoots)
-        searched.push_back(root + (root.empty() || root.back() == L'\\' ? L"" : L"\\") + L"Autodesk\\");
-    std::wstring first;
-    for (const std::wstring& root : searched) {
-        std::wstring withAcad;
-        module1::ForEachCadDir(root, host, [&](const std::wstring& found) {
-            if (first.empty()) first = found;
-            if (!module1::HoldsAcadExe(found)) return false;
-            withAcad = found;
-            return true;
-        });
-        if (!withAcad.empty()) return withAcad;
+// The AutoCADs to serve. Those named by whoever started the program, each
+// of which must hold acad.exe; else those found: one is served at once,
+// and of several the user chooses. Where none is found, the first other
+// folder found is taken; failing that, after a word on AutoCAD LT where it
+// is all there is, the user picks acad.exe. None when the user cancels.
+std::vector<FoundCad> CadsToServe(Host& host, const Folders& folders) {
+    if (!folders.namedCads.empty()) {
+        std::vector<FoundCad> named;
+        for (const std::wstring& dir : folders.namedCads) {
+            if (!module1::HoldsAcadExe(dir)) {
+                host.MessageShow(text::kNotAutoCad + dir + text::kNothingChanged);
+                return {};
+            }
+            FoundCad cad{dir, L""};
+            for (const FoundCad& listed : folders.registered)
+                if (SameFolder(listed.dir, dir)) cad.productName = listed.productName;
+            named.push_back(cad);
+        }
+        return named;
     }
-    if (!first.empty()) return first;
+    const CadsFound found = FindCads(host, folders);
+    if (found.cads.size() == 1) return found.cads;
+    if (found.cads.size() > 1) {
+        std::vector<FoundCad> chosen;
+        for (size_t i : host.CadsChoose(found.cads).value_or(std::vector<size_t>()))
+            if (i < found.cads.size()) chosen.push_back(found.cads[i]);
+        return chosen;
+    }
+    if (!found.other.empty()) return {{found.other, L""}};
+    if (!found.lts.empty()) host.MessageShow(text::kLtOnly + found.lts.front() + text::kLtHasNoVba);
     host.MessageShow(text::kAskForAcadExe);
     // The folder of the file picked, keeping its trailing "\".
     const std::wstring picked = host.FilePick(text::kExeFilter);
     const size_t slash = picked.find_last_of(L'\\');
-    return slash == std::wstring::npos ? std::wstring() : picked.substr(0, slash + 1);
+    if (slash == std::wstring::npos) return {};
+    return {{picked.substr(0, slash + 1), L""}};
 }
 
 // Every drive written to must have room for its part before anything is
@@ -82,9 +90,10 @@ bool RecordPlan(Host& host, const Folders& folders, InstallRun& run) {
 // The add-on's files but its pictures. Every deployed file keeps what it
 // replaces, for the uninstall to give back, unless that is one of ours. A
 // full disk stops the copying at once.
-void CopyFiles(Host& host, const InstallPlan& plan, module1::Copier& copier,
+void CopyFiles(Host& host, const InstallPlan& plan, const CadPlan& cad, module1::Copier& copier,
                progress::StepCounter& step) {
-    for (const Copy& copy : plan.copies) {
+    const auto parts = static_cast<unsigned>(plan.cads.size());
+    for (const Copy& copy : cad.copies) {
         if (!copier.DiskFullAt().empty()) break;
         const std::wstring key = KeyOf(copy.dest);
         if (copy.found && plan.WrittenBefore(key, copy.dest, copy.size, copy.time)) {
@@ -92,7 +101,7 @@ void CopyFiles(Host& host, const InstallPlan& plan, module1::Copier& copier,
         } else {
             copier.FileCopy(copy.source, copy.dest, plan.ReplacedFor(key));
         }
-        if (copy.bar == Copy::Bar::ShowAndAdvance) host.ProgressSet(step.AsProgress());
+        if (copy.bar == Copy::Bar::ShowAndAdvance) host.ProgressSet(progress::Share(step.AsProgress(), parts));
         if (copy.bar != Copy::Bar::Stay) step.Advance();
     }
 }
@@ -101,86 +110,97 @@ void CopyFiles(Host& host, const InstallPlan& plan, module1::Copier& copier,
 // One left from an earlier install is fine: the temporary files a killed run
 // left there go now, in one look at the folder rather than one look per
 // picture. In a folder made just now nothing stands in the way.
-void CopyPictures(Host& host, const InstallPlan& plan, module1::Copier& copier,
-                  progress::StepCounter& step, InstallRun& run) {
+void CopyPictures(Host& host, const InstallPlan& plan, const CadPlan& cad, module1::Copier& copier,
+                  progress::StepCounter& step, InstallRun::PictureFolder& made) {
+    const auto parts = static_cast<unsigned>(plan.cads.size());
     fileio::Target look = fileio::Target::InNewFolder;
-    const std::wstring folder = plan.pictureFolder.substr(0, plan.pictureFolder.size() - 1);
+    const std::wstring folder = cad.pictureFolder.substr(0, cad.pictureFolder.size() - 1);
     if (copier.DiskFullAt().empty()) {
         // A folder this install makes is written whole under a temporary
         // name and named once, after every picture in it is on the disk: one
         // rename for all of them. What an earlier run staged goes first.
         module1::RemoveStagedFolder(folder, host);
         if (!fileio::FolderExists(folder)) {
-            run.stagedPictures =
-                ::CreateDirectoryW(fileio::LongPath(fileio::TempPathFor(folder)).c_str(), nullptr);
-            if (run.stagedPictures) look = fileio::Target::InStagingFolder;
+            made.staged = ::CreateDirectoryW(fileio::LongPath(fileio::TempPathFor(folder)).c_str(), nullptr);
+            if (made.staged) look = fileio::Target::InStagingFolder;
         }
-        if (!run.stagedPictures)
-            run.madePictures = ::CreateDirectoryW(fileio::LongPath(plan.pictureFolder).c_str(), nullptr);
-        if (!run.stagedPictures && !run.madePictures) {
-            for (const auto& [key, entry] : plan.present) {
-                if (fileio::IsTempName(entry.name)) fileio::DeleteIfPresent(plan.pictureFolder + entry.name, host);
+        if (!made.staged) made.made = ::CreateDirectoryW(fileio::LongPath(cad.pictureFolder).c_str(), nullptr);
+        if (!made.staged && !made.made) {
+            for (const auto& [key, entry] : cad.present) {
+                if (fileio::IsTempName(entry.name)) fileio::DeleteIfPresent(cad.pictureFolder + entry.name, host);
             }
             look = fileio::Target::MayExistNoLeftover;
         }
     }
-    for (const module1::Entry& picture : plan.pictures) {
+    for (const module1::Entry& picture : cad.pictures) {
         if (!copier.DiskFullAt().empty()) break;
         host.EventsService();
-        const auto old = plan.present.find(module1::UpperCase(picture.name));
-        const std::wstring dest = plan.pictureFolder + picture.name;
+        const auto old = cad.present.find(module1::UpperCase(picture.name));
+        const std::wstring dest = cad.pictureFolder + picture.name;
         const std::wstring key =
-            old == plan.present.end() ? std::wstring() : OwnedKey(dest, old->second.size, old->second.lastWrite);
+            old == cad.present.end() ? std::wstring() : OwnedKey(dest, old->second.size, old->second.lastWrite);
         if (plan.WrittenBefore(key, dest, picture.size, picture.lastWrite)) {
             copier.TakeAsEqual(dest, look);
         } else {
-            copier.FileCopy(plan.pictureSource + picture.name, dest, plan.ReplacedFor(key), look);
+            copier.FileCopy(cad.pictureSource + picture.name, dest, plan.ReplacedFor(key), look);
         }
-        host.ProgressSet(step.AsProgress());
+        host.ProgressSet(progress::Share(step.AsProgress(), parts));
         step.Advance();
     }
     copier.Finish();
-    if (run.stagedPictures && copier.DiskFullAt().empty() && copier.NameStagedFolder(folder)) {
-        run.stagedPictures = false;
-        run.madePictures = true;
+    if (made.staged && copier.DiskFullAt().empty() && copier.NameStagedFolder(folder)) {
+        made.staged = false;
+        made.made = true;
     }
 }
 
 }  // namespace
 
 void CadImport(Host& host, const Folders& folders) {
-    const std::wstring cadDir = FindCadDir(host, folders);
-    if (cadDir.empty()) {
+    const std::vector<FoundCad> cads = CadsToServe(host, folders);
+    if (cads.empty()) {
         host.ProgramEnd(Outcome::NoCad);
         return;
     }
-    if (EndIfCadRunning(host, cadDir)) return;
+    for (const FoundCad& cad : cads)
+        if (EndIfCadRunning(host, cad.dir)) return;
 
-    InstallPlan plan = PlanInstall(folders, cadDir);
+    InstallPlan plan = PlanInstall(folders, cads);
     if (EndIfShortOfRoom(host, plan)) return;
     InstallRun run(plan);
     if (!RecordPlan(host, folders, run)) return;
 
     module1::Copier copier(host);
     progress::StepCounter step;
-    CopyFiles(host, plan, copier, step);
-    CopyPictures(host, plan, copier, step, run);
+    for (size_t i = 0; i < plan.cads.size(); ++i) {
+        CopyFiles(host, plan, plan.cads[i], copier, step);
+        CopyPictures(host, plan, plan.cads[i], copier, step, run.pictures[i]);
+    }
     Owned owned = OwnedAfter(plan, copier);
 
-    const MenusPatched menus = PutItemIntoMenus(host, plan.menus, copier, copier.DiskFullAt());
-    run.sideCopies = menus.sideCopiesWritten;
-    run.menusChanged = menus.changedInPlace;
-    if (!menus.fullAt.empty()) {
-        StopForFullDisk(host, menus.fullAt, copier, run);
+    std::vector<MenusPatched> menus;
+    std::wstring fullAt = copier.DiskFullAt();
+    for (const CadPlan& cad : plan.cads) {
+        menus.push_back(PutItemIntoMenus(host, cad.menus, copier, fullAt));
+        const MenusPatched& done = menus.back();
+        for (const std::wstring& side : done.sideCopiesWritten)
+            if (std::find(run.sideCopies.begin(), run.sideCopies.end(), side) == run.sideCopies.end())
+                run.sideCopies.push_back(side);
+        run.menusChanged.insert(run.menusChanged.end(), done.changedInPlace.begin(), done.changedInPlace.end());
+        fullAt = done.fullAt;
+    }
+    if (!fullAt.empty()) {
+        StopForFullDisk(host, fullAt, copier, run);
         return;
     }
-    TellMenus(host, plan.menus, menus, folders.appDir);
+    TellMenus(host, plan, menus, folders.appDir);
 
     // Written at the start already, naming every menu it meant to change
     // and every file it meant to write; now it names those it did.
     RecordMenus(plan.record, plan.earlierMenus, menus);
     plan.record.owned = std::move(owned);
     WriteInstallRecord(run.recordPath, plan.record, host);
+    host.Note(ProfileMenusNote(menus, folders));
     host.MessageShow(text::kImportDone);
     host.ProgramEnd(Outcome::Done);
 }

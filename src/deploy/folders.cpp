@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include "cad_find.h"
 #include "handles.h"
 
 namespace deploy {
@@ -82,6 +83,7 @@ Folders FoldersFromOs() {
     folders.winDir = AskOs([](wchar_t* b, DWORD n) { return ::GetWindowsDirectoryW(b, n); });
     folders.sysDir = AskOs([](wchar_t* b, DWORD n) { return ::GetSystemDirectoryW(b, n); });
     folders.roamingDir = RoamingFolder(folders.sysDir);
+    folders.registered = RegisteredCadsOfMachine();
     return folders;
 }
 

@@ -12,16 +12,19 @@ namespace deploy {
 
 namespace {
 
-// The add-on's files but its pictures, in the order they are copied.
-std::vector<Copy> FileCopies(const Folders& folders, const std::wstring& cadDir) {
+// The add-on's files but its pictures, in the order they are copied; the
+// library in the Windows and System folders only with `withLibraries`.
+std::vector<Copy> FileCopies(const Folders& folders, const std::wstring& cadDir, bool withLibraries) {
     const std::wstring payloadDir = folders.PayloadDir();
     std::vector<Copy> copies;
     for (const wchar_t* name : payload::kCadFiles)
         copies.push_back({payloadDir + name, cadDir + name, Copy::Bar::ShowAndAdvance});
     copies.push_back({payloadDir + payload::kLockFile, cadDir + payload::kLockFile, Copy::Bar::Advance});
     const std::wstring library = std::wstring(L"\\") + payload::kLibrary;
-    copies.push_back({payloadDir + payload::kLibrary, folders.winDir + library, Copy::Bar::Stay});
-    copies.push_back({payloadDir + payload::kLibrary, folders.sysDir + library, Copy::Bar::Stay});
+    if (withLibraries) {
+        copies.push_back({payloadDir + payload::kLibrary, folders.winDir + library, Copy::Bar::Stay});
+        copies.push_back({payloadDir + payload::kLibrary, folders.sysDir + library, Copy::Bar::Stay});
+    }
     copies.push_back({payloadDir + payload::kLibrary, cadDir + payload::kLibrary, Copy::Bar::ShowAndAdvance});
     for (Copy& copy : copies) {
         WIN32_FILE_ATTRIBUTE_DATA source{};
@@ -33,29 +36,27 @@ std::vector<Copy> FileCopies(const Folders& folders, const std::wstring& cadDir)
     return copies;
 }
 
-// Every file the install is about to write, for the count of the room it
-// needs. What stands in the picture folder is known from its listing.
-std::vector<PlannedFile> PlannedFiles(const InstallPlan& plan, const std::wstring& recordPath) {
-    std::vector<PlannedFile> files;
-    for (const Copy& copy : plan.copies)
+// Every file the install is about to write into one AutoCAD, for the count
+// of the room it needs. What stands in the picture folder is known from its
+// listing. A menu's side copy is written once for each menu that has it:
+// its largest counts, over every AutoCAD.
+void PlannedFiles(const CadPlan& cad, std::vector<PlannedFile>& files, std::vector<PlannedFile>& sideCopies) {
+    for (const Copy& copy : cad.copies)
         if (copy.found) files.push_back({copy.dest, copy.size, true});
-    for (const module1::Entry& picture : plan.pictures) {
-        PlannedFile file{plan.pictureFolder + picture.name, picture.size, true};
-        const auto old = plan.present.find(module1::UpperCase(picture.name));
-        file.old = old == plan.present.end() ? PlannedFile::Old::None : PlannedFile::Old::Present;
-        if (old != plan.present.end()) {
+    for (const module1::Entry& picture : cad.pictures) {
+        PlannedFile file{cad.pictureFolder + picture.name, picture.size, true};
+        const auto old = cad.present.find(module1::UpperCase(picture.name));
+        file.old = old == cad.present.end() ? PlannedFile::Old::None : PlannedFile::Old::Present;
+        if (old != cad.present.end()) {
             file.oldSize = old->second.size;
-            file.oldKept = plan.present.count(module1::UpperCase(fileio::KeptPathFor(picture.name))) > 0;
+            file.oldKept = cad.present.count(module1::UpperCase(fileio::KeptPathFor(picture.name))) > 0;
         }
         files.push_back(file);
     }
-    // A menu's side copy is written once for each menu that has it: its
-    // largest counts.
-    std::vector<PlannedFile> sideCopies;
-    for (size_t i = 0; i < plan.menus.menus.size(); ++i) {
-        const auto& menu = plan.menus.menus[i];
-        const uint64_t menuSize = plan.menuSizes[i];
-        if (menuSize == InstallPlan::kUnreadable) continue;
+    for (size_t i = 0; i < cad.menus.menus.size(); ++i) {
+        const auto& menu = cad.menus.menus[i];
+        const uint64_t menuSize = cad.menuSizes[i];
+        if (menuSize == CadPlan::kUnreadable) continue;
         files.push_back({menu->Path(), menuSize, false});
         const std::wstring side = menu->SideCopy();
         if (side.empty()) continue;
@@ -67,10 +68,34 @@ std::vector<PlannedFile> PlannedFiles(const InstallPlan& plan, const std::wstrin
             known->size = std::max(known->size, menuSize);
         }
     }
-    for (const PlannedFile& side : sideCopies)
-        if (side.size > 0) files.push_back(side);
-    files.push_back({recordPath, plan.recordBytes.size(), false});
-    return files;
+}
+
+CadPlan PlanCad(const Folders& folders, const FoundCad& cad, bool first, const InstallRecord& previous) {
+    CadPlan plan;
+    plan.cad = cad;
+    plan.pictureFolder = cad.dir + payload::kPictures + L"\\";
+    plan.pictureSource = folders.PayloadDir() + payload::kPictures + L"\\";
+    plan.pictures = module1::ListPlainFileEntries(plan.pictureSource);
+    module1::ForEachEntry(plan.pictureFolder, [&](const module1::Entry& entry) {
+        if (!(entry.attributes & FILE_ATTRIBUTE_DIRECTORY)) plan.present[module1::UpperCase(entry.name)] = entry;
+    });
+    plan.recordedBefore = RecordNames(previous, cad.dir, &plan.earlierPictures);
+    plan.firstBefore = Records(previous, cad.dir);
+    plan.menus = FindCadMenus(cad.dir, folders.roamingDir, folders.appDir);
+    plan.copies = FileCopies(folders, cad.dir, first);
+    // Reading each menu for its size once patched also tells its kind what
+    // the record keeps of it.
+    for (const auto& menu : plan.menus.menus) {
+        uint64_t size = 0;
+        plan.menuSizes.push_back(menu->PatchedSize(size) == ERROR_SUCCESS ? size : CadPlan::kUnreadable);
+    }
+    return plan;
+}
+
+bool Serves(const InstallPlan& plan, const std::wstring& cadDir) {
+    return std::any_of(plan.cads.begin(), plan.cads.end(), [&](const CadPlan& cad) {
+        return module1::UpperCase(cad.Dir()) == module1::UpperCase(cadDir);
+    });
 }
 
 }  // namespace
@@ -102,45 +127,55 @@ bool InstallPlan::ShortOfRoom() const {
     return std::any_of(drives.begin(), drives.end(), [](const DriveSpace& d) { return d.IsShort(); });
 }
 
-InstallPlan PlanInstall(const Folders& folders, const std::wstring& cadDir) {
+InstallPlan PlanInstall(const Folders& folders, const std::vector<FoundCad>& cads) {
     InstallPlan plan;
-    plan.cadDir = cadDir;
-    plan.pictureFolder = cadDir + payload::kPictures + L"\\";
-    plan.pictureSource = folders.PayloadDir() + payload::kPictures + L"\\";
-    plan.pictures = module1::ListPlainFileEntries(plan.pictureSource);
-    module1::ForEachEntry(plan.pictureFolder, [&](const module1::Entry& entry) {
-        if (!(entry.attributes & FILE_ATTRIBUTE_DIRECTORY)) plan.present[module1::UpperCase(entry.name)] = entry;
-    });
-
     const std::wstring recordPath = folders.InstallRecordPath();
     plan.previous = ReadInstallRecord(recordPath);
+    for (const FoundCad& cad : cads) plan.cads.push_back(PlanCad(folders, cad, plan.cads.empty(), plan.previous));
+
     InstallRecord& record = plan.record;
-    record.cadDir = cadDir;
-    record.pictures = OurPictures(plan);
-    // The menus an earlier install into this folder changed stay named, so
-    // that the uninstall takes the item out of each, whoever ran which.
-    plan.menus = FindCadMenus(cadDir, folders.roamingDir, folders.appDir);
-    if (Records(plan.previous, cadDir)) {
+    record.cadDir = plan.cads.front().Dir();
+    record.pictures = OurPictures(plan.cads.front());
+    for (size_t i = 1; i < plan.cads.size(); ++i) record.more.push_back({plan.cads[i].Dir(), OurPictures(plan.cads[i])});
+    // The AutoCADs an earlier install served stay recorded, with the menus
+    // it changed, so that the uninstall takes the add-on out of each,
+    // whoever ran which install.
+    if (plan.previous.status == RecordStatus::Usable) {
+        for (const std::wstring& dir : plan.previous.CadDirs()) {
+            if (Serves(plan, dir)) continue;
+            Pictures pictures;
+            RecordNames(plan.previous, dir, &pictures);
+            // A record of a version that did not name its pictures put
+            // every picture of the payload there.
+            if (pictures.empty() && Records(plan.previous, dir))
+                for (const module1::Entry& picture : plan.cads.front().pictures) pictures.push_back(picture.name);
+            record.more.push_back({dir, std::move(pictures)});
+        }
         plan.earlierMenus = plan.previous.menus;
+        // Such a version changed the AutoCAD's own menu alone.
+        const std::wstring ownMenu = plan.previous.cadDir + payload::kCadMenu;
+        if (plan.earlierMenus.empty() && !Serves(plan, plan.previous.cadDir) && fileio::FileExists(ownMenu))
+            plan.earlierMenus.push_back(ownMenu);
         record.menuWords = plan.previous.menuWords;
     }
-    plan.copies = FileCopies(folders, cadDir);
     record.owned = OwnedBefore(plan);
-    // Reading each menu for its size once patched also tells its kind what
-    // the record keeps of it.
-    for (const auto& menu : plan.menus.menus) {
-        uint64_t size = 0;
-        plan.menuSizes.push_back(menu->PatchedSize(size) == ERROR_SUCCESS ? size : InstallPlan::kUnreadable);
-    }
     record.menus = plan.earlierMenus;
-    for (const auto& menu : plan.menus.menus) {
-        const std::wstring word = menu->RecordWord();
-        if (!word.empty() && MenuWord(record, menu->Path()).empty())
-            record.menuWords.insert(word + L' ' + menu->Path());
+    for (const CadPlan& cad : plan.cads) {
+        for (const auto& menu : cad.menus.menus) {
+            const std::wstring word = menu->RecordWord();
+            if (!word.empty() && MenuWord(record, menu->Path()).empty())
+                record.menuWords.insert(word + L' ' + menu->Path());
+        }
+        AddMenus(record.menus, cad.menus.Paths());
     }
-    AddMenus(record.menus, plan.menus.Paths());
     plan.recordBytes = EncodeInstallRecord(record);
-    plan.drives = CountSpace(PlannedFiles(plan, recordPath));
+
+    std::vector<PlannedFile> files, sideCopies;
+    for (const CadPlan& cad : plan.cads) PlannedFiles(cad, files, sideCopies);
+    for (const PlannedFile& side : sideCopies)
+        if (side.size > 0) files.push_back(side);
+    files.push_back({recordPath, plan.recordBytes.size(), false});
+    plan.drives = CountSpace(files);
     return plan;
 }
 

@@ -1,6 +1,7 @@
 // The plan of one install, made before anything is written: every file and
-// where it goes, which of the targets are ours, the menus that get the item,
-// the record that says so, and the room each drive needs.
+// where it goes, for each AutoCAD served, which of the targets are ours, the
+// menus that get the item, the record that says so, and the room each drive
+// needs.
 #pragma once
 
 #include <cstdint>
@@ -26,9 +27,11 @@ struct Copy {
     uint64_t size = 0, time = 0;
 };
 
-struct InstallPlan {
-    std::wstring cadDir;
-    // The add-on's files but its pictures, in the order they are copied.
+// What the install does for one AutoCAD.
+struct CadPlan {
+    FoundCad cad;
+    // The add-on's files but its pictures, in the order they are copied
+    // (the Windows and System folders' library with the first AutoCAD's).
     std::vector<Copy> copies;
     // The pictures of the payload, where they come from and go (each
     // ending in "\"), and what stands in the picture folder already, by
@@ -41,9 +44,24 @@ struct InstallPlan {
     CadMenus menus;
     std::vector<uint64_t> menuSizes;
     static constexpr uint64_t kUnreadable = ~uint64_t{0};
-    // The record as it stood before this install, and the menus it named
-    // that this install keeps named: those of an earlier install into this
-    // folder.
+    // Whether the record before this install named this folder, whether as
+    // its first line (where no picture named means every picture of the
+    // payload, as a version that did not name them wrote it), and the
+    // pictures it named there.
+    bool recordedBefore = false;
+    bool firstBefore = false;
+    Pictures earlierPictures;
+
+    const std::wstring& Dir() const { return cad.dir; }
+};
+
+struct InstallPlan {
+    // The AutoCADs served, in the order chosen; the first is the record's
+    // first line.
+    std::vector<CadPlan> cads;
+    // The record as it stood before this install, and the menus it named,
+    // which this install keeps named: those of AutoCADs served before stay
+    // recorded until the uninstall.
     InstallRecord previous;
     Menus earlierMenus;
     // The record this install writes before it copies anything: the menus
@@ -65,11 +83,12 @@ struct InstallPlan {
     bool ShortOfRoom() const;
 };
 
-// Plans the install into `cadDir`: lists the payload and the picture folder,
-// reads the record there is and this AutoCAD's menus, and counts the room.
-InstallPlan PlanInstall(const Folders& folders, const std::wstring& cadDir);
+// Plans the install into `cads` (one at least): lists the payload and each
+// picture folder, reads the record there is and each AutoCAD's menus, and
+// counts the room over every drive.
+InstallPlan PlanInstall(const Folders& folders, const std::vector<FoundCad>& cads);
 
-// Whether `record` is a usable record of an install into `cadDir`.
+// Whether `record` is a usable record whose first line is `cadDir`.
 bool Records(const InstallRecord& record, const std::wstring& cadDir);
 
 // Adds to `menus` those of `more` it does not name yet.

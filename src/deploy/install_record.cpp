@@ -19,6 +19,7 @@ bool IsDriveLetter(wchar_t c) { return (c >= L'A' && c <= L'Z') || (c >= L'a' &&
 
 constexpr std::wstring_view kMenuTag = L":menu ";
 constexpr std::wstring_view kFileTag = L":file ";
+constexpr std::wstring_view kCadTag = L":cad ";
 // Two numbers of 16 hex digits, each followed by a blank.
 constexpr size_t kOwnedPathAt = 34;
 
@@ -48,6 +49,27 @@ std::wstring OwnedKey(const std::wstring& path, uint64_t size, uint64_t time) {
 
 std::wstring_view OwnedKeyPath(std::wstring_view key) { return key.substr(kOwnedPathAt); }
 
+std::vector<std::wstring> InstallRecord::CadDirs() const {
+    std::vector<std::wstring> dirs{cadDir};
+    for (const RecordedCad& cad : more) dirs.push_back(cad.cadDir);
+    return dirs;
+}
+
+bool RecordNames(const InstallRecord& record, const std::wstring& cadDir, Pictures* pictures) {
+    if (record.status != RecordStatus::Usable) return false;
+    const std::wstring key = module1::UpperCase(cadDir);
+    if (module1::UpperCase(record.cadDir) == key) {
+        if (pictures) *pictures = record.pictures;
+        return true;
+    }
+    for (const RecordedCad& cad : record.more) {
+        if (module1::UpperCase(cad.cadDir) != key) continue;
+        if (pictures) *pictures = cad.pictures;
+        return true;
+    }
+    return false;
+}
+
 std::wstring MenuWord(const InstallRecord& record, const std::wstring& path) {
     for (const std::wstring& entry : record.menuWords) {
         const size_t blank = entry.find(L' ');
@@ -68,6 +90,10 @@ std::string EncodeInstallRecord(const InstallRecord& record) {
         text.append(path) += L"\r\n";
     }
     for (const std::wstring& key : record.owned) text.append(kFileTag).append(key) += L"\r\n";
+    for (const RecordedCad& cad : record.more) {
+        text.append(kCadTag).append(cad.cadDir) += L"\r\n";
+        for (const std::wstring& name : cad.pictures) text += name + L"\r\n";
+    }
     if (std::optional<std::string> ansi = enc::ToAnsiExact(text)) return std::move(*ansi);
     return std::string(enc::kUtf8Bom) + enc::ToUtf8(text);
 }
@@ -173,7 +199,10 @@ InstallRecord ReadInstallRecord(const std::wstring& path) {
     record.status = RecordStatus::Usable;
     record.cadDir = std::move(*line);
     // A file given back is named by its full path; a picture by its name
-    // alone, which never holds a "\".
+    // alone, which never holds a "\", and of the AutoCAD named last. One
+    // whose folder is gone is passed over, with its pictures.
+    Pictures* pictures = &record.pictures;
+    Pictures gone;
     for (auto line = lines->begin() + 1; line != lines->end(); ++line) {
         const std::wstring_view text = *line;
         if (text.substr(0, kMenuTag.size()) == kMenuTag) {
@@ -194,10 +223,19 @@ InstallRecord ReadInstallRecord(const std::wstring& path) {
         } else if (text.substr(0, kFileTag.size()) == kFileTag) {
             const std::wstring_view key = text.substr(kFileTag.size());
             if (IsOwnedKey(key) && IsAbsoluteFilePath(key.substr(kOwnedPathAt))) record.owned.emplace(key);
+        } else if (text.substr(0, kCadTag.size()) == kCadTag) {
+            std::wstring folder(text.substr(kCadTag.size()));
+            pictures = &gone;
+            if (!IsAbsoluteFolderPath(folder) || !fileio::FolderExists(folder)) continue;
+            bool known = false;
+            for (const std::wstring& dir : record.CadDirs()) known |= module1::UpperCase(dir) == module1::UpperCase(folder);
+            if (known) continue;
+            record.more.push_back({std::move(folder), {}});
+            pictures = &record.more.back().pictures;
         } else if (!text.empty() && text.front() == L':') {
             // A line of a later version that this one does not know.
         } else if (line->find(L'\\') == std::wstring::npos) {
-            record.pictures.push_back(std::move(*line));
+            pictures->push_back(std::move(*line));
         } else {
             record.givenBack.insert(std::move(*line));
         }

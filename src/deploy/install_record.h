@@ -14,6 +14,10 @@
 // its size and last-write time as written, so that a later install knows
 // it for its own as long as nothing else changed it. A version of the program that does
 // not know them reads them as paths given back, which match no file.
+// An install into several AutoCADs names the first in the first line and
+// each other in a line ":cad <folder>", followed by the names of the
+// pictures it put there; a version that does not know the word skips the
+// line and takes those names for pictures of the first.
 #pragma once
 
 #include <windows.h>
@@ -46,6 +50,13 @@ std::wstring OwnedKey(const std::wstring& path, uint64_t size, uint64_t time);
 // The path of such a key.
 std::wstring_view OwnedKeyPath(std::wstring_view key);
 
+// An AutoCAD the install served besides the first, and the pictures it put
+// into its picture folder.
+struct RecordedCad {
+    std::wstring cadDir;
+    Pictures pictures;
+};
+
 enum class RecordStatus {
     Usable,
     Missing,     // no record file
@@ -68,7 +79,17 @@ struct InstallRecord {
     std::set<std::wstring> menuWords;
     // None in a record of a version that did not know its own files.
     Owned owned;
+    // The other AutoCADs served, each folder existing when the record was
+    // read; none in a record of one AutoCAD.
+    std::vector<RecordedCad> more;
+
+    // Every AutoCAD folder the record names, the first line's first.
+    std::vector<std::wstring> CadDirs() const;
 };
+
+// Whether `record` is usable and names `cadDir` among its AutoCADs, first or
+// not; the pictures it names there then go into `pictures` when given.
+bool RecordNames(const InstallRecord& record, const std::wstring& cadDir, Pictures* pictures = nullptr);
 
 // The word `record` keeps for the menu at `path`, "" for none.
 std::wstring MenuWord(const InstallRecord& record, const std::wstring& path);

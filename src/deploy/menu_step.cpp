@@ -4,10 +4,22 @@
 
 #include "file_ops.h"
 #include "install_plan.h"
+#include "messages.h"
 #include "payload.h"
 #include "side_files.h"
 
 namespace deploy {
+
+namespace {
+
+// The account the program runs as; "" when the system does not say.
+std::wstring UserName() {
+    wchar_t name[257];
+    DWORD size = 257;
+    return ::GetUserNameW(name, &size) ? std::wstring(name) : std::wstring();
+}
+
+}  // namespace
 
 MenusPatched PutItemIntoMenus(Host& host, const CadMenus& menus, module1::Copier& copier,
                               const std::wstring& fullAt) {
@@ -33,29 +45,55 @@ MenusPatched PutItemIntoMenus(Host& host, const CadMenus& menus, module1::Copier
     return done;
 }
 
-void TellMenus(Host& host, const CadMenus& menus, const MenusPatched& done, const std::wstring& appDir) {
+void TellMenus(Host& host, const InstallPlan& plan, const std::vector<MenusPatched>& done,
+               const std::wstring& appDir) {
+    const auto patched = [&](const std::wstring& path) {
+        return std::any_of(done.begin(), done.end(), [&](const MenusPatched& d) {
+            return std::find(d.patched.begin(), d.patched.end(), path) != d.patched.end();
+        });
+    };
     for (const std::wstring& side : SideCopies(appDir)) {
-        const bool kept = std::any_of(menus.menus.begin(), menus.menus.end(), [&](const auto& menu) {
-            return menu->SideCopy() == side &&
-                   std::find(done.patched.begin(), done.patched.end(), menu->Path()) != done.patched.end();
+        const bool kept = std::any_of(plan.cads.begin(), plan.cads.end(), [&](const CadPlan& cad) {
+            return std::any_of(cad.menus.menus.begin(), cad.menus.menus.end(), [&](const auto& menu) {
+                return menu->SideCopy() == side && patched(menu->Path());
+            });
         });
         if (!kept) fileio::DeleteIfPresent(side, host);
     }
-    if (!done.failures.empty() || !menus.rivals.empty() || menus.menus.empty())
-        host.MessageShow(MenusNotPatchedText(done.failures, menus.rivals, menus.looked));
+    for (size_t i = 0; i < plan.cads.size(); ++i) {
+        const CadMenus& menus = plan.cads[i].menus;
+        if (done[i].failures.empty() && menus.rivals.empty() && !menus.menus.empty()) continue;
+        const std::wstring about = plan.cads.size() > 1 ? text::kAboutCad + plan.cads[i].cad.Label() + L"\r\n" : L"";
+        host.MessageShow(about + MenusNotPatchedText(done[i].failures, menus.rivals, menus.looked));
+    }
 }
 
-void RecordMenus(InstallRecord& record, const Menus& earlier, const MenusPatched& done) {
+void RecordMenus(InstallRecord& record, const Menus& earlier, const std::vector<MenusPatched>& done) {
     record.menus = earlier;
-    AddMenus(record.menus, done.patched);
+    for (const MenusPatched& d : done) AddMenus(record.menus, d.patched);
+}
+
+std::wstring ProfileMenusNote(const std::vector<MenusPatched>& done,
+                              const Folders& folders) {
+    std::wstring changed;
+    const std::wstring profile = module1::UpperCase(folders.roamingDir + L"\\");
+    for (const MenusPatched& d : done)
+        for (const std::wstring& menu : d.patched)
+            if (!folders.roamingDir.empty() && module1::UpperCase(menu).rfind(profile, 0) == 0) changed += menu + L"\r\n";
+    const std::wstring whose = text::kProfileOf + UserName() + L" (" + folders.roamingDir + L")";
+    return changed.empty() ? whose + text::kNoProfileMenu : whose + text::kProfileMenusChanged + changed;
 }
 
 std::vector<std::wstring> TakeItemOutOfMenus(Host& host, const InstallRecord& record,
                                              const Folders& folders) {
-    const menu::MenuPlace place{record.cadDir, folders.appDir};
     const Menus menus = record.menus.empty() ? Menus{record.cadDir + payload::kCadMenu} : record.menus;
     std::vector<std::wstring> failed;
     for (const std::wstring& path : menus) {
+        // An AutoCAD's own menu belongs to its folder; any other menu is
+        // handled alike whichever AutoCAD it is said to be of.
+        menu::MenuPlace place{record.cadDir, folders.appDir};
+        for (const std::wstring& dir : record.CadDirs())
+            if (module1::UpperCase(dir + payload::kCadMenu) == module1::UpperCase(path)) place.cadDir = dir;
         const std::unique_ptr<menu::MenuFile> menu = RecordedMenu(path, MenuWord(record, path), place);
         const bool menuThere = fileio::FileExists(path);
         if (!menu) {

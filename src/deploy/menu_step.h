@@ -17,6 +17,8 @@
 
 namespace deploy {
 
+struct InstallPlan;
+
 // What putting the item into the menus came to.
 struct MenusPatched {
     // The menus that hold the item now.
@@ -38,15 +40,23 @@ struct MenusPatched {
 MenusPatched PutItemIntoMenus(Host& host, const CadMenus& menus, module1::Copier& copier,
                               const std::wstring& fullAt);
 
-// Once every menu had its turn and no drive filled: the side copies that no
+// Once every menu of every AutoCAD of `plan` had its turn (`done`, one for
+// each, in the plan's order) and no drive filled: the side copies that no
 // menu patched now relies on go (one left by an earlier install may belong
-// to another AutoCAD), and the user hears of each menu that could not take
-// the item, of rival profiles, or that no menu was found at all.
-void TellMenus(Host& host, const CadMenus& menus, const MenusPatched& done, const std::wstring& appDir);
+// to another AutoCAD), and the user hears, for each AutoCAD, of each menu
+// that could not take the item, of rival profiles, or that no menu was
+// found at all; where several are served, each message names its AutoCAD.
+void TellMenus(Host& host, const InstallPlan& plan, const std::vector<MenusPatched>& done,
+               const std::wstring& appDir);
 
 // The record's menus and their words once the menus had their turn: those
-// an earlier install into this folder named, then those patched now.
-void RecordMenus(InstallRecord& record, const Menus& earlier, const MenusPatched& done);
+// an earlier install named, then those patched now.
+void RecordMenus(InstallRecord& record, const Menus& earlier, const std::vector<MenusPatched>& done);
+
+// For the account the program runs as, what became of the menus in its
+// profile: which were changed, or that none was found there.
+std::wstring ProfileMenusNote(const std::vector<MenusPatched>& done,
+                              const Folders& folders);
 
 // Takes the item out of every menu `record` names, in whoever's profile it
 // is; a record that names none is of a version that patched AutoCAD's own

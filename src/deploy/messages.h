@@ -10,6 +10,28 @@ inline constexpr wchar_t kExeFilter[] = L"可执行文件（acad.exe）(*.exe)|*
 inline constexpr wchar_t kImportDone[] = L"导入完成！";
 inline constexpr wchar_t kExportDone[] = L"导出完成！";
 
+// Only AutoCAD LT was found, whose folder follows the first line: it runs no
+// VBA. The user is then asked for acad.exe as ever.
+inline constexpr wchar_t kLtOnly[] = L"这台电脑上只找到了AutoCAD LT：\r\n";
+inline constexpr wchar_t kLtHasNoVba[] =
+    L"\r\nAutoCAD LT不支持VBA，无法运行Tesmora。Tesmora需要完整版的AutoCAD（acad.exe）。";
+
+// A folder named to be served holds no acad.exe; the folder follows.
+inline constexpr wchar_t kNotAutoCad[] = L"指定的文件夹中没有AutoCAD的程序文件acad.exe：\r\n";
+inline constexpr wchar_t kNothingChanged[] = L"\r\n没有更改任何文件。";
+
+// Where several AutoCADs are served, a message about one of them begins
+// with its name and folder.
+inline constexpr wchar_t kAboutCad[] = L"以下内容针对：";
+
+// For a log: whose profile's menus the install changed. The account's name
+// and profile folder go between the first text and either of the others.
+inline constexpr wchar_t kProfileOf[] = L"Windows用户 ";
+inline constexpr wchar_t kProfileMenusChanged[] =
+    L" 的用户配置文件中，以下菜单文件已加入Tesmora菜单项：\r\n";
+inline constexpr wchar_t kNoProfileMenu[] =
+    L" 的用户配置文件中没有找到AutoCAD的菜单文件，没有更改其中的菜单。";
+
 // The uninstall's answers when it has no usable install record.
 inline constexpr wchar_t kNothingRemoved[] = L"没有删除任何文件。";
 inline constexpr wchar_t kRecordMissing[] =

@@ -80,40 +80,46 @@ void Undeploy(const Deployed& file, const GivenBack& givenBack, Failures& failur
 
 std::vector<Deployed> Removal::All() const {
     std::vector<Deployed> all = cadFiles;
-    all.push_back(sysLibrary);
+    if (!sysLibrary.path.empty()) all.push_back(sysLibrary);
     all.insert(all.end(), pictures.begin(), pictures.end());
     all.insert(all.end(), keptLibraries.begin(), keptLibraries.end());
     return all;
 }
 
-Removal PlanRemoval(const InstallRecord& record, const Folders& folders, fileio::Waiter& waiter) {
-    const std::wstring& cadDir = record.cadDir;
+Removal PlanRemoval(const InstallRecord& record, size_t cad, const Folders& folders, fileio::Waiter& waiter) {
+    const bool first = cad == 0;
+    const std::wstring& cadDir = first ? record.cadDir : record.more[cad - 1].cadDir;
     const std::wstring library = std::wstring(L"\\") + payload::kLibrary;
     Removal removal;
     for (const wchar_t* name : payload::kCadFiles) removal.cadFiles.push_back({cadDir + name, true});
     removal.cadFiles.push_back({cadDir + payload::kLockFile, true});
-    removal.sysLibrary = {folders.sysDir + library, true};
+    if (first) removal.sysLibrary = {folders.sysDir + library, true};
     removal.pictureFolder = cadDir + payload::kPictures;
-    removal.ours = DeployedPictures(record, folders);
+    removal.ours = first ? DeployedPictures(record, folders) : record.more[cad - 1].pictures;
     removal.pictures = PicturesIn(removal.pictureFolder, removal.ours.value_or(Pictures()), waiter);
-    removal.keptLibraries = {{folders.winDir + library, false}, {cadDir + payload::kLibrary, false}};
+    if (first) removal.keptLibraries.push_back({folders.winDir + library, false});
+    removal.keptLibraries.push_back({cadDir + payload::kLibrary, false});
     return removal;
 }
 
 GiveBack NoteGivenBack(const std::wstring& recordPath, const InstallRecord& record,
-                       const Removal& removal, Failures& failures, fileio::Waiter& waiter) {
+                       const std::vector<Removal>& removals, Failures& failures, fileio::Waiter& waiter) {
     GiveBack back{record.givenBack, true};
     bool more = false;
-    for (const Deployed& file : removal.All())
-        if (fileio::FileExists(fileio::KeptPathFor(file.path))) more |= back.givenBack.insert(file.path).second;
+    for (const Removal& removal : removals)
+        for (const Deployed& file : removal.All())
+            if (fileio::FileExists(fileio::KeptPathFor(file.path))) more |= back.givenBack.insert(file.path).second;
     InstallRecord noted = record;
     noted.givenBack = back.givenBack;
     DWORD error = more ? WriteInstallRecord(recordPath, noted, waiter) : ERROR_SUCCESS;
     if (fileio::IsDiskFullError(error)) {
         // What cannot go now is tried again, and told, later.
-        std::vector<Deployed> ours = removal.cadFiles;
-        ours.push_back(removal.sysLibrary);
-        ours.insert(ours.end(), removal.pictures.begin(), removal.pictures.end());
+        std::vector<Deployed> ours;
+        for (const Removal& removal : removals) {
+            ours.insert(ours.end(), removal.cadFiles.begin(), removal.cadFiles.end());
+            if (!removal.sysLibrary.path.empty()) ours.push_back(removal.sysLibrary);
+            ours.insert(ours.end(), removal.pictures.begin(), removal.pictures.end());
+        }
         for (const Deployed& file : ours)
             if (!fileio::FileExists(fileio::KeptPathFor(file.path)) && !back.givenBack.count(file.path))
                 fileio::DeleteIfPresent(file.path, waiter);

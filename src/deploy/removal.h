@@ -43,10 +43,12 @@ struct Deployed {
 void Undeploy(const Deployed& file, const GivenBack& givenBack, Failures& failures,
               fileio::Waiter& waiter);
 
-// Everything the uninstall handles of the install `record` describes.
+// Everything the uninstall handles of one AutoCAD the install `record`
+// describes.
 struct Removal {
     // The add-on's files in the AutoCAD folder, and the library in the
-    // System folder, each deleted or given back.
+    // System folder (with the first AutoCAD's; an empty path with the
+    // others'), each deleted or given back.
     std::vector<Deployed> cadFiles;
     Deployed sysLibrary;
     // The picture folder, without a trailing "\", the pictures that were
@@ -62,9 +64,10 @@ struct Removal {
     std::vector<Deployed> All() const;
 };
 
-// Lists what the uninstall handles. Temporary files of an interrupted copy
-// in the picture folder go at once.
-Removal PlanRemoval(const InstallRecord& record, const Folders& folders, fileio::Waiter& waiter);
+// Lists what the uninstall handles of the AutoCAD `cad` of the record's
+// (0 for its first line's). Temporary files of an interrupted copy in the
+// picture folder go at once.
+Removal PlanRemoval(const InstallRecord& record, size_t cad, const Folders& folders, fileio::Waiter& waiter);
 
 // The files that are the user's again once the uninstall has put them back,
 // and whether it may put them back.
@@ -80,6 +83,6 @@ struct GiveBack {
 // room for that note. Without the note the user's files stay kept beside
 // ours, and `failures` names them.
 GiveBack NoteGivenBack(const std::wstring& recordPath, const InstallRecord& record,
-                       const Removal& removal, Failures& failures, fileio::Waiter& waiter);
+                       const std::vector<Removal>& removals, Failures& failures, fileio::Waiter& waiter);
 
 }  // namespace deploy

@@ -34,30 +34,44 @@ namespace deploy {
 
 void StopForFullDisk(Host& host, const std::wstring& at, const module1::Copier& copier,
                      InstallRun& run) {
-    const std::wstring& pictures = run.plan.pictureFolder;
+    const std::vector<CadPlan>& cads = run.plan.cads;
+    const auto folderOf = [&](size_t i) {
+        return cads[i].pictureFolder.substr(0, cads[i].pictureFolder.size() - 1);
+    };
     // Staged pictures go with their folder; their own names were never given.
-    const std::wstring folder = pictures.substr(0, pictures.size() - 1);
-    const bool stagedStays = run.stagedPictures && !module1::RemoveStagedFolder(folder, host);
+    std::vector<std::wstring> stagedStay;
+    for (size_t i = 0; i < cads.size(); ++i)
+        if (run.pictures[i].staged && !module1::RemoveStagedFolder(folderOf(i), host))
+            stagedStay.push_back(fileio::TempPathFor(folderOf(i)));
     std::vector<std::wstring> left = TakeBack(copier.Changes(), host);
-    if (stagedStays) left.push_back(fileio::TempPathFor(folder));
+    left.insert(left.end(), stagedStay.begin(), stagedStay.end());
     // A menu with the item stays as it is, for the uninstall to take it out.
     for (const std::wstring& menu : run.menusChanged)
         if (std::find(left.begin(), left.end(), menu) == left.end()) left.push_back(menu);
     InstallRecord& record = run.plan.record;
-    if (run.madePictures) fileio::RemoveFolder(pictures.substr(0, pictures.size() - 1), host);
+    for (size_t i = 0; i < cads.size(); ++i)
+        if (run.pictures[i].made) fileio::RemoveFolder(folderOf(i), host);
     bool recordIsThisFolders = !left.empty();
     if (left.empty()) {
         if (run.previousBytes) {
             fileio::WriteFileReplacing(run.recordPath, *run.previousBytes, host);
-            recordIsThisFolders = Records(run.plan.previous, record.cadDir);
+            recordIsThisFolders = std::any_of(cads.begin(), cads.end(), [&](const CadPlan& cad) {
+                return RecordNames(run.plan.previous, cad.Dir());
+            });
         } else {
             fileio::DeleteIfPresent(run.recordPath, host);
         }
     } else {
-        Pictures stay;
-        for (const std::wstring& name : record.pictures)
-            if (fileio::FileExists(pictures + name)) stay.push_back(name);
-        record.pictures = stay;
+        // The pictures of this run's AutoCADs that are still there; those of
+        // AutoCADs served before stay as they were recorded.
+        const auto stay = [&](const Pictures& pictures, const CadPlan& cad) {
+            Pictures kept;
+            for (const std::wstring& name : pictures)
+                if (fileio::FileExists(cad.pictureFolder + name)) kept.push_back(name);
+            return kept;
+        };
+        record.pictures = stay(record.pictures, cads.front());
+        for (size_t i = 1; i < cads.size(); ++i) record.more[i - 1].pictures = stay(record.more[i - 1].pictures, cads[i]);
         WriteInstallRecord(run.recordPath, record, host);
     }
     // The uninstall may rebuild the recorded AutoCAD's menu from a side

@@ -22,16 +22,20 @@ std::vector<std::wstring> TakeBack(const std::vector<module1::Copier::Changed>& 
 
 // What an install has done so far outside its copies, for taking it back.
 struct InstallRun {
-    explicit InstallRun(InstallPlan& plan) : plan(plan) {}
+    explicit InstallRun(InstallPlan& plan) : plan(plan), pictures(plan.cads.size()) {}
     // What it meant to do, with the record as planned.
     InstallPlan& plan;
     std::wstring recordPath;
     // The record's bytes before this run (none when there was none).
     std::optional<std::string> previousBytes;
-    // Whether this run made the picture folder, and whether it is staged
-    // still (its pictures under the folder's temporary name).
-    bool madePictures = false;
-    bool stagedPictures = false;
+    // For each AutoCAD, in the plan's order: whether this run made its
+    // picture folder, and whether it is staged still (its pictures under the
+    // folder's temporary name).
+    struct PictureFolder {
+        bool made = false;
+        bool staged = false;
+    };
+    std::vector<PictureFolder> pictures;
     // The side copies of menus this run wrote, and the menus it wrote in
     // place (which hold the item now and stay so).
     std::vector<std::wstring> sideCopies;

@@ -58,9 +58,17 @@ struct ModuleTraits {
     static void Close(HMODULE h) { ::FreeLibrary(h); }
 };
 
+// A registry key opened or created.
+struct RegKeyTraits {
+    using Type = HKEY;
+    static HKEY Invalid() { return nullptr; }
+    static void Close(HKEY h) { ::RegCloseKey(h); }
+};
+
 using UniqueFile = UniqueHandle<FileTraits>;
 using UniqueFind = UniqueHandle<FindTraits>;
 using UniqueKernel = UniqueHandle<KernelTraits>;
 using UniqueModule = UniqueHandle<ModuleTraits>;
+using UniqueRegKey = UniqueHandle<RegKeyTraits>;
 
 }  // namespace win

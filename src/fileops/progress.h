@@ -14,6 +14,13 @@ inline constexpr float kUninstallStep = 6.0f;
 // leave the bar as it was.
 constexpr bool InRange(float value) { return value >= kMin && value <= kMax; }
 
+// A value of one install's run of the bar, for a run that does `parts` such
+// runs in a row (one for each AutoCAD): the whole run moves the bar from its
+// start as far as one would, once.
+constexpr float Share(float value, unsigned parts) {
+    return parts <= 1 ? value : kMin + (value - kMin) / static_cast<float>(parts);
+}
+
 // The install's step counter: a signed 16-bit number whose increment fails at
 // 32767, leaving it there.
 class StepCounter {

@@ -103,12 +103,20 @@ TEST_F(InstallTest, AFolderHoldingAcadExeIsTakenBeforeAnEarlierOneWithout) {
             if (withAcadExe) WriteBytes(cad + L"acad.exe", "AutoCAD");
         }
         local.MakePayload(1);
+        // Both AutoCADs are offered, in search order; the second, unticked,
+        // is left as it was.
+        localHost.chooseAnswer = std::vector<size_t>{0};
+        const Snapshot second = Snap(onD);
         deploy::CadImport(localHost, local.folders);
         EXPECT_EQ(WithoutFingerprints(ReadBytes(local.folders.InstallRecordPath())),
                   Record(local, withAcadExe ? x86 : viewer)) << withAcadExe;
         EXPECT_EQ(localHost.messages.back(), deploy::text::kImportDone);
         if (withAcadExe) {
             EXPECT_TRUE(Snap(viewer.substr(0, viewer.size() - 1)).empty());
+            ASSERT_EQ(localHost.offered.size(), 1u);
+            ASSERT_EQ(localHost.offered[0].size(), 2u);
+            EXPECT_EQ(localHost.offered[0][1].dir, onD);
+            EXPECT_EQ(Snap(onD), second);
         }
     }
 }
