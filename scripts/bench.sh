@@ -221,7 +221,7 @@ echo "TsSetup benchmark$([ -n "$smoke" ] && echo ' (smoke: tiny payload, figures
 echo
 echo "| Row | A: median (min–max) | B: median (min–max) | A vs B: median of pairs (min–max) | Target | Result |"
 echo "|---|---|---|---|---|---|"
-for row in 1 2 3 4 5 6 7 D; do grep "^| $row" "$rows" || true; done |
+for row in 1 2 3 4 5 6 7 8 D; do grep "^| $row" "$rows" || true; done |
   if [ -n "$smoke" ]; then sed -E 's/\| (met|\*\*missed\*\*) \|$/| not judged |/'; else cat; fi
 echo
 if [ "$TS_WINE_ARCH" = win64 ]; then

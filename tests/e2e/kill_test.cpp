@@ -57,6 +57,9 @@ protected:
     // The user's own files the install replaces, by path, with their
     // content; empty when the install finds nothing of the user's.
     std::map<std::wstring, std::string> users;
+    // A second AutoCAD with its own menu, served in the same runs after the
+    // choice of both; "" for none.
+    std::wstring cad2;
 
     // The install's record: the pictures it deploys are ours, but for one of
     // the user's that stood there before.
@@ -70,6 +73,10 @@ protected:
         record.pictures = ours;
         record.menus = {menuPath};
         if (!menuWord.empty()) record.menuWords = {menuWord + L" " + menuPath};
+        if (!cad2.empty()) {
+            record.menus.push_back(cad2 + L"support\\acad.mns");
+            record.more = {{cad2, module1::ListPlainFiles(data + L"Pictrue\\")}};
+        }
         return deploy::EncodeInstallRecord(record);
     }
 
@@ -143,6 +150,12 @@ protected:
     }
 
     void ResetToBefore() {
+        if (!cad2.empty()) {
+            RemoveTree(cad2.substr(0, cad2.size() - 1));
+            MakeDirs(cad2 + L"support");
+            WriteBytes(cad2 + L"acad.exe", "AutoCAD");
+            WriteBytes(cad2 + L"support\\acad.mns", menuBefore);
+        }
         RemoveTree(cad.substr(0, cad.size() - 1));
         MakeDirs(cad + L"support");
         WriteBytes(cad + L"acad.exe", "AutoCAD");
@@ -163,12 +176,16 @@ protected:
     // The state a complete install leaves, laid down directly.
     void ResetToInstalled() {
         ResetToBefore();
-        for (const wchar_t* name : kDeployed) ::CopyFileW((data + name).c_str(), (cad + name).c_str(), FALSE);
+        for (const std::wstring& dir : {cad, cad2}) {
+            if (dir.empty()) continue;
+            for (const wchar_t* name : kDeployed) ::CopyFileW((data + name).c_str(), (dir + name).c_str(), FALSE);
+            MakeDirs(dir + L"Pictrue");
+            for (const std::wstring& name : FileNames(data + L"Pictrue"))
+                ::CopyFileW((data + L"Pictrue\\" + name).c_str(), (dir + L"Pictrue\\" + name).c_str(), FALSE);
+        }
+        if (!cad2.empty()) WriteBytes(cad2 + L"support\\acad.mns", menuAfter);
         ::CopyFileW((data + L"CPUID.dll").c_str(), winDll.c_str(), FALSE);
         ::CopyFileW((data + L"CPUID.dll").c_str(), sysDll.c_str(), FALSE);
-        MakeDirs(cad + L"Pictrue");
-        for (const std::wstring& name : FileNames(data + L"Pictrue"))
-            ::CopyFileW((data + L"Pictrue\\" + name).c_str(), (cad + L"Pictrue\\" + name).c_str(), FALSE);
         WriteBytes(menuPath, menuAfter);
         if (sideCopy) WriteBytes(dist + L"\\acad.mns", menuAfter);
         WriteBytes(dist + L"\\INFOFILE", Record());
@@ -179,8 +196,8 @@ protected:
     int CompleteRun(int button, const wchar_t* done) {
         App app(dist);
         if (!app.Main()) return -1;
+        Click(app, button);
         const DWORD start = ::GetTickCount();
-        app.Click(button);
         HWND box = app.WaitDialog();
         const int elapsed = static_cast<int>(::GetTickCount() - start);
         EXPECT_EQ(box ? WindowText(::GetDlgItem(box, 0xFFFF)) : L"", done);
@@ -189,10 +206,20 @@ protected:
         return elapsed;
     }
 
+    // A click of `button`; with a second AutoCAD the install's choice comes
+    // first, and both are taken.
+    void Click(const App& app, int button) {
+        app.Click(button);
+        if (cad2.empty() || button != kImport) return;
+        HWND choice = app.WaitDialog();
+        ASSERT_TRUE(choice && WindowText(choice) == L"选择AutoCAD") << "the choice of AutoCADs did not come";
+        App::CloseDialog(choice, IDOK);
+    }
+
     void KilledRun(int button, int delayMs) {
         App app(dist);
         ASSERT_TRUE(app.Main());
-        app.Click(button);
+        Click(app, button);
         ::Sleep(static_cast<DWORD>(delayMs));
         app.Kill();
     }
@@ -249,11 +276,20 @@ protected:
         const std::optional<std::string> none;
         ExpectOneOf(menuPath, {menuBefore, menuAfter}, true);
         if (!profile.empty()) ExpectOneOf(cad + L"support\\acad.mns", {none});
-        for (const wchar_t* name : kDeployed) {
-            if (users.count(cad + name)) continue;
-            const bool keptByUninstall = fromInstalled && std::wstring(name) == L"CPUID.dll";
-            if (keptByUninstall) ExpectOneOf(cad + name, {ReadBytes(data + name)});
-            else ExpectOneOf(cad + name, {none, ReadBytes(data + name)});
+        for (const std::wstring& dir : {cad, cad2}) {
+            if (dir.empty()) continue;
+            for (const wchar_t* name : kDeployed) {
+                if (users.count(dir + name)) continue;
+                const bool keptByUninstall = fromInstalled && std::wstring(name) == L"CPUID.dll";
+                if (keptByUninstall) ExpectOneOf(dir + name, {ReadBytes(data + name)});
+                else ExpectOneOf(dir + name, {none, ReadBytes(data + name)});
+            }
+        }
+        if (!cad2.empty()) {
+            ExpectOneOf(cad2 + L"support\\acad.mns", {menuBefore, menuAfter});
+            for (const std::wstring& name : FileNames(cad2 + L"Pictrue"))
+                if (name.find(L"~TsSetup.") == std::wstring::npos)
+                    ExpectOneOf(cad2 + L"Pictrue\\" + name, {ReadBytes(data + L"Pictrue\\" + name)});
         }
         if (!users.count(winDll)) ExpectOneOf(winDll, fromInstalled ? std::initializer_list<std::optional<std::string>>{ReadBytes(data + L"CPUID.dll")}
                                           : std::initializer_list<std::optional<std::string>>{none, ReadBytes(data + L"CPUID.dll")});
@@ -277,6 +313,8 @@ protected:
 
     void ExpectNoTemporaryFiles() {
         std::vector<std::wstring> temps = LeftoverTemps(cad.substr(0, cad.size() - 1));
+        if (!cad2.empty())
+            for (const std::wstring& t : LeftoverTemps(cad2.substr(0, cad2.size() - 1))) temps.push_back(t);
         for (const std::wstring& t : LeftoverTemps(dist)) temps.push_back(t);
         if (!profile.empty())
             for (const std::wstring& t : LeftoverTemps(profile)) temps.push_back(t);
@@ -382,6 +420,19 @@ TEST_F(KillTest, AnUninstallGivingTheUsersFilesBackKilledAtAnyMomentLosesNoneOfT
     WithUsersFiles();
     KillMany(kExport, L"导出完成！", true);
     EXPECT_EQ(partial, 0);
+}
+
+// Two AutoCADs served in one install and given back in one uninstall: each
+// file of both whole at every moment, and the next run finishes the work.
+TEST_F(KillTest, AnInstallAndAnUninstallOverTwoAutoCadsKilledAtAnyMomentLeaveNoPartialFile) {
+    cad2 = L"C:\\Program Files\\Autodesk\\AutoCAD 2014\\";
+    MakeDirs(L"C:\\Program Files\\Autodesk");
+    UseSmallPayload();
+    kills = (kills + 1) / 2;
+    KillMany(kImport, L"导入完成！", false);
+    KillMany(kExport, L"导出完成！", true);
+    EXPECT_EQ(partial, 0);
+    RemoveTree(L"C:\\Program Files\\Autodesk");
 }
 
 // AutoCAD 2004's menu is its user's, in the roaming profile: it too is whole

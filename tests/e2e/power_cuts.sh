@@ -327,7 +327,18 @@ if [ -f "$cui_src/acad2007-kor.cui" ] && [ -f "$cui_src/acad2014-enu.cuix" ]; th
 else
   echo "power cuts: the customization files are not tried: ../shared/cui is absent"
 fi
-for s in clean users installed installed-users removed removed-users; do
+# Two AutoCADs on D:, each with its own menu, both taken in the choice.
+two="Program Files/Autodesk/AutoCAD 2014"
+cp -a "$clean" "$states/two"
+mkdir -p "$states/two/$two/support"
+printf 'placeholder for acad.exe\r\n' >"$states/two/$two/acad.exe"
+make_sample_menu >"$states/two/$two/support/acad.mns"
+reset_to two
+length[two]="$(complete_run import-all)"
+cp -a "$mnt" "$states/two-installed"
+length[two-installed]="$(complete_run export)"
+cp -a "$mnt" "$states/two-removed"
+for s in clean users installed installed-users removed removed-users two two-installed two-removed; do
   snapshot "$states/$s" >"$states/$s.sha"
 done
 skip_windows=1
@@ -348,6 +359,12 @@ if cmp -s "$states/clean/$cad/support/acad.mns" "$states/installed/$cad/support/
   echo "power cuts: the install did not add its menu item to D:\\$cad (it found another AutoCAD folder?)"
   exit 1
 fi
+for c in "$cad" "$two"; do
+  if cmp -s "$states/two/$c/support/acad.mns" "$states/two-installed/$c/support/acad.mns"; then
+    echo "power cuts: the install into two AutoCADs did not add its menu item to D:\\$c"
+    exit 1
+  fi
+done
 
 failures=0 at_box=0
 # Notes one wrong file; wrong_end reports a check's wrong files.
@@ -472,6 +489,13 @@ cut_many export installed removed "uninstall"
 cut_many import users installed-users "install over the user's files"
 cut_many export installed-users removed-users "uninstall giving the user's files back"
 all_cuts=$((4 * cuts + 2))
+# Two AutoCADs served in one install, and both given back in one uninstall.
+two_cuts=$(((cuts + 1) / 2))
+saved_cuts=$cuts cuts=$two_cuts
+cut_many import-all two two-installed "install into two AutoCADs" $((seed + 4 * saved_cuts))
+cut_many export two-installed two-removed "uninstall from two AutoCADs" $((seed + 4 * saved_cuts + two_cuts))
+cuts=$saved_cuts
+all_cuts=$((all_cuts + 2 * two_cuts))
 # A third as many each way for each customization file (one by default):
 # their runs are short, so that a cut falls while the file is written
 # about half the time.

@@ -4,6 +4,8 @@
 //   power_driver FOLDER import|export box       clicks, waits for the final message
 //   power_driver FOLDER import|export complete  clicks, answers the final message
 //   power_driver FOLDER import|export =PATH     clicks, waits for the file PATH to appear
+// "import-all" clicks the install as "import" does and then takes every
+// AutoCAD its choice offers; the moments count from there.
 // FOLDER holds TsSetup.exe. In the first two forms and the last the driver then ends the
 // program where it stands, prints "cut now" and waits to be ended with the
 // rest of Wine: the test stops Wine and drops every unflushed byte. In the
@@ -59,14 +61,20 @@ bool FinalMessageUp(const App& app, const std::wstring& done, HWND& box) {
 int wmain(int argc, wchar_t** argv) {
     if (argc != 4) return Fail("usage: power_driver FOLDER import|export MS|box|complete");
     const std::wstring folder = argv[1], button = argv[2], moment = argv[3];
-    const bool install = button == L"import";
-    if (!install && button != L"export") return Fail("the button is import or export");
+    const bool choice = button == L"import-all";
+    const bool install = choice || button == L"import";
+    if (!install && button != L"export") return Fail("the button is import, import-all or export");
     const std::wstring done = install ? L"导入完成！" : L"导出完成！";
 
     App app(folder);
     if (!app.Main()) return Fail("the window of TsSetup.exe did not appear");
-    const DWORD start = ::GetTickCount();
     app.Click(install ? kImport : kExport);
+    if (choice) {
+        HWND dialog = app.WaitDialog();
+        if (!dialog || WindowText(dialog) != L"选择AutoCAD") return Fail("the choice of AutoCADs did not come");
+        App::CloseDialog(dialog, IDOK);
+    }
+    const DWORD start = ::GetTickCount();
     HWND box = nullptr;
     if (moment == L"complete") {
         if (!FinalMessageUp(app, done, box)) return 1;
