@@ -38,7 +38,9 @@ std::vector<FoundCad> CadsToServe(Host& host, const Folders& folders) {
             FoundCad cad{dir, L""};
             for (const FoundCad& listed : folders.registered)
                 if (SameFolder(listed.dir, dir)) cad.productName = listed.productName;
-            named.push_back(cad);
+            // A folder named twice is served once.
+            if (std::none_of(named.begin(), named.end(), [&](const FoundCad& n) { return SameFolder(n.dir, dir); }))
+                named.push_back(cad);
         }
         return named;
     }
