@@ -427,7 +427,6 @@ TEST_F(KillTest, AnUninstallGivingTheUsersFilesBackKilledAtAnyMomentLosesNoneOfT
 TEST_F(KillTest, AnInstallAndAnUninstallOverTwoAutoCadsKilledAtAnyMomentLeaveNoPartialFile) {
     cad2 = L"C:\\Program Files\\Autodesk\\AutoCAD 2014\\";
     MakeDirs(L"C:\\Program Files\\Autodesk");
-    UseSmallPayload();
     kills = (kills + 1) / 2;
     KillMany(kImport, L"导入完成！", false);
     KillMany(kExport, L"导出完成！", true);
