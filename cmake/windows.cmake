@@ -79,6 +79,7 @@ add_executable(TsSetup WIN32
   src/app/main.cpp
   src/app/terminate.cpp
   src/app/form1.cpp
+  src/app/choose_cads.cpp
   src/app/dpi.cpp
   src/app/resources.rc)
 target_include_directories(TsSetup PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/app)

@@ -1,8 +1,12 @@
 #!/usr/bin/env bash
 # Remakes the README's pictures in docs/: the window at 100 % and at 200 %
-# (LogPixels 192), the message "导入完成！", and the message that tells how to
-# start Tesmora by typing its command when AutoCAD has no menu. Run it after
-# a change to the window or its texts, and commit what changed.
+# (LogPixels 192), the message "导入完成！", the message that tells how to
+# start Tesmora by typing its command when AutoCAD has no menu, and the
+# dialog that asks which of two AutoCADs to serve. Run it after a change to
+# the window or its texts, and commit what changed.
+# TS_PICTURES_BUILD=<folder> takes TsSetup.exe and press_key.exe from that
+# build folder, built already, instead of building them in the build this
+# machine's Wine runs.
 # The program runs in a Wine prefix of its own, under Xvfb, in the sample
 # world of scripts/run.sh; keys pressed through press_key.exe work it, as a
 # user's keyboard would. The pictures carry no time stamp or other metadata,
@@ -15,18 +19,19 @@ if [ -z "${TS_PICTURES_IN_XVFB:-}" ]; then
   bash scripts/setup.sh
   source scripts/wine_env.sh
   wine_locale_restart "$root/scripts/pictures.sh" "$@"
-  bash scripts/build_win.sh TsSetup press_key
+  [ -n "${TS_PICTURES_BUILD:-}" ] || bash scripts/build_win.sh TsSetup press_key
   TS_PICTURES_IN_XVFB=1 exec xvfb-run -a -s "-screen 0 800x600x24" bash "$0" "$@"
 fi
 source scripts/wine_env.sh
 source scripts/sample_env.sh
+build="${TS_PICTURES_BUILD:-$TS_WIN_BUILD}"
 
 work="$(mktemp -d /tmp/tssetup-pictures.XXXXXX)"
 trap 'wine_prefix_end; rm -rf "$work"' EXIT
 wine_prefix_begin "$work/prefix"
 dist="$WINEPREFIX/drive_c/TsSetup"
-make_sample_world "$dist" "$TS_WIN_BUILD/TsSetup.exe"
-cp "$TS_WIN_BUILD/press_key.exe" "$work/press_key.exe"
+make_sample_world "$dist" "$build/TsSetup.exe"
+cp "$build/press_key.exe" "$work/press_key.exe"
 mkdir -p docs
 
 # The X id and the geometry (WxH+X+Y) of the visible X window named $1, once
@@ -93,6 +98,29 @@ first_box="$last_id"
 press 13
 picture "TsSetup" message-done.png "$first_box"
 press 13
+window_gone "Tesmora---Halvoren"
+
+# Two AutoCADs instead of the sample's one: 2007 in C:\Program Files, and
+# 2014 where it installs by default, on a D: drive, listed by Windows with
+# its product name. Enter runs the install, which asks which to serve; Esc
+# leaves the choice, and the program ends having changed nothing.
+rm -rf "$WINEPREFIX/drive_c/Program Files/AutoCAD 2002"
+mkdir -p "$work/d"
+ln -sfn "$work/d" "$WINEPREFIX/dosdevices/d:"
+for cad in "$WINEPREFIX/drive_c/Program Files/AutoCAD 2007" "$work/d/Program Files/Autodesk/AutoCAD 2014"; do
+  mkdir -p "$cad/support"
+  printf 'placeholder for acad.exe\r\n' > "$cad/acad.exe"
+  make_sample_menu > "$cad/support/acad.mns"
+done
+key='HKLM\SOFTWARE\Autodesk\AutoCAD\R19.1\ACAD-D001:804'
+wine reg add "$key" /v AcadLocation /t REG_SZ /d 'D:\Program Files\Autodesk\AutoCAD 2014' /f >/dev/null 2>&1
+wine reg add "$key" /v ProductName /t REG_SZ /d 'AutoCAD 2014 - 简体中文 (Simplified Chinese)' /f >/dev/null 2>&1
+start_program
+window_geometry "Tesmora---Halvoren" >/dev/null
+sleep 1
+press 13
+picture "选择AutoCAD" choose-cads.png
+press 27
 window_gone "Tesmora---Halvoren"
 
 # The window at 200 %: Wine reads the DPI as its server starts.

@@ -3,6 +3,7 @@
 #include <commctrl.h>
 #include <commdlg.h>
 
+#include "choose_cads.h"
 #include "dpi.h"
 #include "layout.h"
 #include "menu_file.h"
@@ -364,9 +365,12 @@ void Form1::EventsService() {
 }
 
 std::optional<std::vector<size_t>> Form1::CadsChoose(const std::vector<deploy::FoundCad>& found) {
-    std::vector<size_t> all;
-    for (size_t i = 0; i < found.size(); ++i) all.push_back(i);
-    return all;
+    std::vector<std::wstring> labels;
+    for (const deploy::FoundCad& cad : found) labels.push_back(cad.Label());
+    RememberFocus();  // as for a message box
+    // The dialog's own loop runs meanwhile; busy_ is still set, so a click
+    // that reaches this window starts nothing.
+    return ChooseCads(instance_, window_, labels);
 }
 
 void Form1::ProgramEnd(deploy::Outcome) {

@@ -1223,3 +1223,261 @@ TEST_F(EndToEnd, AutoCad2014GetsTheItemInItsUsersAcadCuixAndTheUninstallGivesEve
     }
     EXPECT_TRUE(LeftoverTemps(support).empty());
 }
+
+namespace {
+
+// An AutoCAD as its setup lists it in HKEY_LOCAL_MACHINE: its folder and
+// product name under SOFTWARE\Autodesk\AutoCAD\<release>\<product>. The
+// first key of that path that was not there goes again, with all under it.
+class RegisteredAutoCad {
+public:
+    RegisteredAutoCad(const std::wstring& release, const std::wstring& product, const std::wstring& folder,
+                      const std::wstring& name) {
+        std::wstring path = L"SOFTWARE";
+        for (const std::wstring& part : {std::wstring(L"Autodesk"), std::wstring(L"AutoCAD"), release, product}) {
+            path += L"\\" + part;
+            HKEY key = nullptr;
+            DWORD disposition = 0;
+            if (::RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                                  &disposition) != ERROR_SUCCESS) {
+                ADD_FAILURE() << "cannot make a registry key";
+                return;
+            }
+            const win::UniqueRegKey made(key);
+            if (disposition == REG_CREATED_NEW_KEY && made_.empty()) made_ = path;
+            if (part != product) continue;
+            for (const auto& [value, text] : {std::pair{L"AcadLocation", folder}, std::pair{L"ProductName", name}})
+                ::RegSetValueExW(key, value, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                                 static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+        }
+    }
+    RegisteredAutoCad(const RegisteredAutoCad&) = delete;
+    RegisteredAutoCad& operator=(const RegisteredAutoCad&) = delete;
+    ~RegisteredAutoCad() {
+        if (!made_.empty()) ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, made_.c_str());
+    }
+
+private:
+    std::wstring made_;
+};
+
+// Two AutoCADs, each with its menu in its own folder: 2007 in
+// C:\Program Files, and 2014 where it installs by default, on D:, listed by
+// Windows with its product name. The fixture's AutoCAD 2002 is not there.
+class TwoAutoCads : public EndToEnd {
+protected:
+    const std::wstring cad2007 = L"C:\\Program Files\\AutoCAD 2007\\";
+    const std::wstring cad2014 = L"D:\\Program Files\\Autodesk\\AutoCAD 2014\\";
+    const std::wstring name2014 = L"AutoCAD 2014 - 简体中文 (Simplified Chinese)";
+    MadeFolders made;
+    std::optional<RegisteredAutoCad> listed;
+
+    void SetUp() override {
+        EndToEnd::SetUp();
+        RemoveTree(cad.substr(0, cad.size() - 1));
+        made.Make(L"D:\\Program Files");
+        made.Make(L"D:\\Program Files\\Autodesk");
+        for (const std::wstring& folder : {cad2007, cad2014}) {
+            made.Make(folder.substr(0, folder.size() - 1));
+            MakeDirs(folder + L"support");
+            WriteBytes(folder + L"acad.exe", "AutoCAD");
+            WriteBytes(folder + L"support\\acad.mns", menuBefore);
+        }
+        listed.emplace(L"R19.1", L"ACAD-D001:804", cad2014.substr(0, cad2014.size() - 1), name2014);
+    }
+    // What the dialog must show, in the order found.
+    std::vector<std::wstring> Labels() const {
+        return {deploy::FoundCad{cad2007, L""}.Label(), deploy::FoundCad{cad2014, name2014}.Label()};
+    }
+};
+
+// The dialog that asks which AutoCADs to serve, and its parts.
+struct ChoiceDialog {
+    HWND dialog = nullptr;
+    std::vector<HWND> boxes;  // its check boxes, in tab order
+    HWND ok = nullptr, cancel = nullptr;
+};
+
+ChoiceDialog WaitChoice(const App& app) {
+    ChoiceDialog choice;
+    choice.dialog = app.WaitDialog();
+    if (!choice.dialog) return choice;
+    for (HWND child = ::GetWindow(choice.dialog, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
+        if (ClassOf(child) == L"Button" && (::GetWindowLongW(child, GWL_STYLE) & BS_TYPEMASK) == BS_AUTOCHECKBOX)
+            choice.boxes.push_back(child);
+    }
+    choice.ok = ::GetDlgItem(choice.dialog, IDOK);
+    choice.cancel = ::GetDlgItem(choice.dialog, IDCANCEL);
+    return choice;
+}
+
+// How many dialog boxes the process `pid` shows.
+int DialogsOf(DWORD pid) {
+    int n = 0;
+    for (HWND w = ::FindWindowExW(nullptr, nullptr, L"#32770", nullptr); w;
+         w = ::FindWindowExW(nullptr, w, L"#32770", nullptr)) {
+        DWORD owner = 0;
+        ::GetWindowThreadProcessId(w, &owner);
+        if (owner == pid && ::IsWindowVisible(w)) ++n;
+    }
+    return n;
+}
+
+bool Ticked(HWND box) { return ::SendMessageW(box, BM_GETCHECK, 0, 0) == BST_CHECKED; }
+
+RECT RectIn(HWND window, HWND parent) {
+    RECT r{};
+    ::GetWindowRect(window, &r);
+    ::MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&r), 2);
+    return r;
+}
+
+// Whether `box` shows all its text: measured here in the message font at
+// `dpi`, it fits the box's width on as many lines as the box's height holds,
+// and the box wraps it where that is more than one.
+bool ShowsItsWholeText(HWND box, UINT dpi) {
+    using ForDpiFn = BOOL(WINAPI*)(UINT, UINT, void*, UINT, UINT);
+    const auto forDpi = reinterpret_cast<ForDpiFn>(reinterpret_cast<void*>(
+        ::GetProcAddress(::GetModuleHandleW(L"user32.dll"), "SystemParametersInfoForDpi")));
+    NONCLIENTMETRICSW metrics{};
+    metrics.cbSize = sizeof(metrics);
+    // Without the per-DPI query (before Windows 10) the system DPI is the only one.
+    if (!forDpi || !forDpi(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0, dpi))
+        ::SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0);
+    HFONT font = ::CreateFontIndirectW(&metrics.lfMessageFont);
+    HDC dc = ::GetDC(nullptr);
+    HGDIOBJ old = ::SelectObject(dc, font);
+    RECT area{};
+    ::GetClientRect(box, &area);
+    const std::wstring text = WindowText(box);
+    RECT needed{0, 0, area.right, 0}, line{};
+    ::DrawTextW(dc, text.c_str(), -1, &needed, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
+    ::DrawTextW(dc, text.c_str(), -1, &line, DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
+    ::SelectObject(dc, old);
+    ::ReleaseDC(nullptr, dc);
+    ::DeleteObject(font);
+    // Only a box of several lines wraps its text.
+    const bool wraps = ::GetWindowLongW(box, GWL_STYLE) & BS_MULTILINE;
+    return needed.right <= area.right && needed.bottom <= area.bottom && (needed.bottom <= line.bottom || wraps);
+}
+
+}  // namespace
+
+// With two AutoCADs found, the install asks which to serve, in a dialog box
+// of its own, modal over the window: a ticked box for each, in the order
+// found, named as Windows lists it; 确定 the default button, disabled while
+// nothing is ticked. The dialog is as wide as its longest label within the
+// screen (at 150 % and 200 % too, where the label wraps). Esc cancels, and
+// the program ends with nothing changed.
+TEST_F(TwoAutoCads, TheChoiceDialogsLayoutAndEscChangeNothing) {
+    const Snapshot before = World();
+    App app(dist);
+    ASSERT_TRUE(app.Main());
+    app.Click(kImport);
+    const ChoiceDialog choice = WaitChoice(app);
+    ASSERT_TRUE(choice.dialog);
+    EXPECT_EQ(WindowText(choice.dialog), L"选择AutoCAD");
+    EXPECT_EQ(::GetWindow(choice.dialog, GW_OWNER), app.Main());
+    EXPECT_FALSE(::IsWindowEnabled(app.Main())) << "the window takes clicks while the dialog shows";
+    const std::vector<std::wstring> labels = Labels();
+    ASSERT_EQ(choice.boxes.size(), labels.size());
+    for (size_t i = 0; i < labels.size(); ++i) {
+        EXPECT_EQ(WindowText(choice.boxes[i]), labels[i]) << i;
+        EXPECT_TRUE(Ticked(choice.boxes[i])) << i;
+    }
+    ASSERT_TRUE(choice.ok && choice.cancel);
+    EXPECT_EQ(WindowText(choice.ok), L"确定");
+    EXPECT_EQ(WindowText(choice.cancel), L"取消");
+    EXPECT_TRUE(IsDefaultButton(choice.ok));
+    EXPECT_EQ(::SendMessageW(choice.dialog, DM_GETDEFID, 0, 0), MAKELRESULT(IDOK, DC_HASDEFID));
+    EXPECT_TRUE(::IsWindowEnabled(choice.ok));
+    EXPECT_TRUE(app.WaitFocus(choice.boxes[0])) << "the focus is on control " << ::GetDlgCtrlID(app.Focus());
+
+    // Whole on the screen, every control inside it, and every label whole.
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof(monitor);
+    ::GetMonitorInfoW(::MonitorFromWindow(choice.dialog, MONITOR_DEFAULTTONEAREST), &monitor);
+    RECT outer{}, client{};
+    ::GetWindowRect(choice.dialog, &outer);
+    ::GetClientRect(choice.dialog, &client);
+    EXPECT_TRUE(outer.left >= monitor.rcWork.left && outer.right <= monitor.rcWork.right &&
+                outer.top >= monitor.rcWork.top && outer.bottom <= monitor.rcWork.bottom)
+        << "the dialog spans " << outer.left << ".." << outer.right << " of a work area to " << monitor.rcWork.right;
+    const UINT dpi = DpiOf(choice.dialog);
+    LONG below = 0;
+    for (HWND control : {choice.boxes[0], choice.boxes[1], choice.ok, choice.cancel}) {
+        const RECT r = RectIn(control, choice.dialog);
+        EXPECT_TRUE(r.left >= 0 && r.top >= 0 && r.right <= client.right && r.bottom <= client.bottom)
+            << ::GetDlgCtrlID(control);
+        if (control == choice.ok || control == choice.cancel) {
+            EXPECT_GE(r.top, below) << "a button over a check box";
+        } else {
+            EXPECT_TRUE(ShowsItsWholeText(control, dpi)) << ::GetDlgCtrlID(control) << " at " << dpi << " DPI";
+            EXPECT_GE(r.top, below) << "check boxes overlap";
+            below = r.bottom;
+        }
+    }
+    const std::wstring shot = EnvVar(L"TS_E2E_SHOT");
+    if (!shot.empty()) {
+        ::Sleep(300);  // let it paint
+        SaveScreenshot(choice.dialog, shot.substr(0, shot.size() - 4) + L"-choose.bmp");
+    }
+
+    // Nothing ticked: 确定 cannot be pressed; one ticked again: it can.
+    for (HWND box : choice.boxes) ::SendMessageW(box, BM_CLICK, 0, 0);
+    EXPECT_FALSE(Ticked(choice.boxes[0]) || Ticked(choice.boxes[1]));
+    EXPECT_FALSE(::IsWindowEnabled(choice.ok));
+    ::SendMessageW(choice.boxes[1], BM_CLICK, 0, 0);
+    EXPECT_TRUE(::IsWindowEnabled(choice.ok));
+
+    // The window's buttons start nothing while the choice is open.
+    app.Click(kImport);
+    app.Click(kExport);
+    ::Sleep(300);
+    EXPECT_EQ(DialogsOf(app.Pid()), 1) << "a click on the window opened another dialog";
+
+    ASSERT_TRUE(app.WaitFocus(choice.boxes[1]));
+    ASSERT_TRUE(PressKey(VK_ESCAPE));
+    EXPECT_EQ(app.WaitExit(), 0) << "the program did not end after Esc";
+    EXPECT_EQ(World(), before);
+}
+
+// From the keyboard: Space on the box that has the focus unticks it, Tab
+// goes on to the next box and Shift+Tab back, Enter does nothing while
+// nothing is ticked, and presses 确定 otherwise: the install serves only the
+// AutoCAD left ticked.
+TEST_F(TwoAutoCads, KeyboardSpaceTicksTabMovesAndEnterServesTheOneTicked) {
+    const Snapshot other = Snap(cad2007.substr(0, cad2007.size() - 1));
+    App app(dist);
+    ASSERT_TRUE(app.Main());
+    app.Click(kImport);
+    const ChoiceDialog choice = WaitChoice(app);
+    ASSERT_TRUE(choice.dialog);
+    ASSERT_EQ(choice.boxes.size(), 2u);
+    ASSERT_TRUE(app.WaitFocus(choice.boxes[0]));
+    const auto press = [&](WORD key, bool shift = false) {
+        EXPECT_TRUE(PressKey(key, shift));
+        ::Sleep(100);  // taken in order; no state of the dialog tells that a key was
+    };
+    press(VK_SPACE);
+    EXPECT_TRUE(WaitFor([&] { return !Ticked(choice.boxes[0]); }, 5000));
+    press(VK_TAB);
+    ASSERT_TRUE(app.WaitFocus(choice.boxes[1]));
+    press(VK_SPACE);
+    EXPECT_TRUE(WaitFor([&] { return !::IsWindowEnabled(choice.ok); }, 5000));
+    press(VK_RETURN);
+    press(VK_SPACE);
+    EXPECT_TRUE(WaitFor([&] { return ::IsWindowEnabled(choice.ok); }, 5000));
+    EXPECT_TRUE(::IsWindow(choice.dialog)) << "Enter closed the dialog with nothing ticked";
+    press(VK_TAB);
+    ASSERT_TRUE(app.WaitFocus(choice.ok));
+    press(VK_TAB, true);
+    ASSERT_TRUE(app.WaitFocus(choice.boxes[1]));
+    EXPECT_FALSE(Ticked(choice.boxes[0]));
+    EXPECT_TRUE(Ticked(choice.boxes[1]));
+    press(VK_RETURN);
+    EXPECT_EQ(app.AnswerMessage(), L"导入完成！");
+    EXPECT_EQ(app.WaitExit(), 0);
+    EXPECT_EQ(ReadBytes(cad2014 + L"acad.dvb"), ReadBytes(dist + L"\\data\\acad.dvb"));
+    EXPECT_EQ(Snap(cad2007.substr(0, cad2007.size() - 1)), other);
+}
