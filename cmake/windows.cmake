@@ -138,7 +138,7 @@ target_compile_definitions(scanner PRIVATE ${ts_win_defs})
 target_link_options(scanner PRIVATE -municode -static)
 
 # The end-to-end driver of the real program; run by tests/e2e/run_e2e.sh.
-add_executable(e2e_driver tests/e2e/driver.cpp tests/e2e/several_cads_e2e.cpp)
+add_executable(e2e_driver tests/e2e/driver.cpp)
 target_include_directories(e2e_driver PRIVATE tests/win)
 target_link_libraries(e2e_driver PRIVATE ts_test_support ts_deploy gtest_main gdi32 user32 oleacc oleaut32 ole32)
 target_link_options(e2e_driver PRIVATE -static)

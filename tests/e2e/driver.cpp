@@ -1226,19 +1226,26 @@ TEST_F(EndToEnd, AutoCad2014GetsTheItemInItsUsersAcadCuixAndTheUninstallGivesEve
 
 namespace {
 
-// An AutoCAD as its setup lists it in HKEY_LOCAL_MACHINE: its folder and
-// product name under SOFTWARE\Autodesk\AutoCAD\<release>\<product>. The
-// first key of that path that was not there goes again, with all under it.
+// An AutoCAD as its setup lists it in HKEY_LOCAL_MACHINE, in the registry
+// view `view` (0: this program's own): its folder and product name under
+// SOFTWARE\Autodesk\AutoCAD\<release>\<product>. The first key of that path
+// that was not there goes again, with all under it.
 class RegisteredAutoCad {
 public:
     RegisteredAutoCad(const std::wstring& release, const std::wstring& product, const std::wstring& folder,
-                      const std::wstring& name) {
-        std::wstring path = L"SOFTWARE";
+                      const std::wstring& name, REGSAM view = 0) {
+        HKEY software = nullptr;
+        if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE", 0, KEY_ALL_ACCESS | view, &software) != ERROR_SUCCESS) {
+            ADD_FAILURE() << "cannot open HKLM\\SOFTWARE";
+            return;
+        }
+        software_.Reset(software);
+        std::wstring path;
         for (const std::wstring& part : {std::wstring(L"Autodesk"), std::wstring(L"AutoCAD"), release, product}) {
-            path += L"\\" + part;
+            path += (path.empty() ? L"" : L"\\") + part;
             HKEY key = nullptr;
             DWORD disposition = 0;
-            if (::RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+            if (::RegCreateKeyExW(software, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | view, nullptr, &key,
                                   &disposition) != ERROR_SUCCESS) {
                 ADD_FAILURE() << "cannot make a registry key";
                 return;
@@ -1254,10 +1261,11 @@ public:
     RegisteredAutoCad(const RegisteredAutoCad&) = delete;
     RegisteredAutoCad& operator=(const RegisteredAutoCad&) = delete;
     ~RegisteredAutoCad() {
-        if (!made_.empty()) ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, made_.c_str());
+        if (!made_.empty()) ::RegDeleteTreeW(software_.Get(), made_.c_str());
     }
 
 private:
+    win::UniqueRegKey software_;
     std::wstring made_;
 };
 
@@ -1480,4 +1488,100 @@ TEST_F(TwoAutoCads, KeyboardSpaceTicksTabMovesAndEnterServesTheOneTicked) {
     EXPECT_EQ(app.WaitExit(), 0);
     EXPECT_EQ(ReadBytes(cad2014 + L"acad.dvb"), ReadBytes(dist + L"\\data\\acad.dvb"));
     EXPECT_EQ(Snap(cad2007.substr(0, cad2007.size() - 1)), other);
+}
+
+// AutoCAD 2007 with its user's acad.cui and AutoCAD 2014 with its user's
+// acad.cuix: an install with 2014 unticked leaves 2014 as it was, a second
+// adds it, and one uninstall gives both back.
+TEST_F(EndToEnd, TwoAutoCadsWithAcadCuiAndAcadCuixAreChosenServedAndGivenBack) {
+    const std::optional<std::string> cui = SharedWithCrLf(L"" TS_SHARED_CUI L"/acad2007-kor.cui");
+    const std::optional<std::string> cuix = SharedFile(L"" TS_SHARED_CUI L"/acad2014-enu.cuix");
+    if (!cui || !cuix) GTEST_SKIP() << "../shared/cui is absent: two AutoCADs with acad.cui and acad.cuix not tried";
+    RemoveTree(cad.substr(0, cad.size() - 1));
+    const std::wstring cad2007 = L"C:\\Program Files\\AutoCAD 2007\\";
+    const std::wstring cad2014 = L"C:\\Program Files\\Autodesk\\AutoCAD 2014\\";
+    MadeFolders made;
+    made.Make(L"C:\\Program Files\\Autodesk");
+    for (const std::wstring& folder : {cad2007, cad2014}) {
+        made.Make(folder.substr(0, folder.size() - 1));
+        WriteBytes(folder + L"acad.exe", "AutoCAD");
+    }
+    const std::wstring cuiPath = roaming + L"\\Autodesk\\AutoCAD 2007\\R17.0\\kor\\Support\\acad.cui";
+    const std::wstring cuixPath = roaming + L"\\Autodesk\\AutoCAD 2014\\R19.1\\enu\\Support\\acad.cuix";
+    for (const auto& [path, bytes] : {std::pair{cuiPath, *cui}, std::pair{cuixPath, *cuix}}) {
+        MakeDirs(path.substr(0, path.rfind(L'\\')));
+        WriteBytes(path, bytes);
+    }
+    const Snapshot before2014 = Snap(cad2014.substr(0, cad2014.size() - 1));
+    for (const bool both : {false, true}) {
+        App app(dist);
+        ASSERT_TRUE(app.Main());
+        app.Click(kImport);
+        const ChoiceDialog choice = WaitChoice(app);
+        ASSERT_EQ(choice.boxes.size(), 2u);
+        EXPECT_EQ(WindowText(choice.boxes[1]), (deploy::FoundCad{cad2014, L""}.Label()));
+        if (!both) ::SendMessageW(choice.boxes[1], BM_CLICK, 0, 0);
+        App::CloseDialog(choice.dialog, IDOK);
+        EXPECT_EQ(app.AnswerMessage(), L"导入完成！");
+        EXPECT_EQ(app.WaitExit(), 0);
+        EXPECT_EQ(ReadBytes(cuiPath), cui::AddItem(*cui).text);
+        if (!both) {
+            EXPECT_EQ(Snap(cad2014.substr(0, cad2014.size() - 1)), before2014);
+            EXPECT_EQ(ReadBytes(cuixPath), cuix);
+        }
+    }
+    EXPECT_EQ(FileNames(cad2014 + L"Pictrue"), FileNames(dist + L"\\data\\Pictrue"));
+    EXPECT_NE(PartsWithoutDates(ReadBytes(cuixPath)), PartsWithoutDates(cuix));
+
+    EXPECT_EQ(RunButton(dist, kExport, 1), std::vector<std::wstring>{L"导出完成！"});
+    EXPECT_EQ(ReadBytes(cuiPath), cui);
+    EXPECT_EQ(PartsWithoutDates(ReadBytes(cuixPath)), PartsWithoutDates(cuix));
+    for (const std::wstring& folder : {cad2007, cad2014})
+        EXPECT_EQ(FileNames(folder.substr(0, folder.size() - 1)), (std::vector<std::wstring>{L"CPUID.dll", L"acad.exe"}));
+}
+
+// An AutoCAD outside the searched folders that Windows lists only in the
+// registry view that is not the program's own: found, served and given back
+// without a question. A 32-bit Windows has one view, which both flags name.
+TEST_F(EndToEnd, AnAutoCadWindowsListsOutsideTheSearchedFoldersIsFoundInTheOtherView) {
+    RemoveTree(cad.substr(0, cad.size() - 1));
+    const std::wstring elsewhere = L"D:\\设计软件\\AutoCAD 2014\\";
+    MadeFolders made;
+    made.Make(L"D:\\设计软件");
+    MakeDirs(elsewhere + L"support");
+    WriteBytes(elsewhere + L"acad.exe", "AutoCAD");
+    WriteBytes(elsewhere + L"support\\acad.mns", menuBefore);
+    const RegisteredAutoCad listed(L"R19.1", L"ACAD-D001:804", elsewhere.substr(0, elsewhere.size() - 1), L"",
+                                   sizeof(void*) == 8 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY);
+    EXPECT_EQ(RunButton(dist, kImport, 1), std::vector<std::wstring>{L"导入完成！"});
+    ExpectInstalledInto(elsewhere);
+    EXPECT_EQ(RunButton(dist, kExport, 1), std::vector<std::wstring>{L"导出完成！"});
+    EXPECT_EQ(ReadBytes(elsewhere + L"support\\acad.mns"), menuBefore);
+    EXPECT_EQ(FileNames(elsewhere.substr(0, elsewhere.size() - 1)),
+              (std::vector<std::wstring>{L"CPUID.dll", L"acad.exe"}));
+}
+
+// AutoCAD LT runs no VBA: beside a full AutoCAD it is not offered; alone,
+// the user hears why it gets nothing before being asked for acad.exe.
+TEST_F(EndToEnd, AutoCadLtIsNeverServedAndAloneIsTold) {
+    const std::wstring lt = L"C:\\Program Files\\AutoCAD LT 2014\\";
+    MadeFolders made;
+    made.Make(lt.substr(0, lt.size() - 1));
+    WriteBytes(lt + L"acadlt.exe", "AutoCAD LT");
+    EXPECT_EQ(RunButton(dist, kImport, 1), std::vector<std::wstring>{L"导入完成！"});
+    ExpectInstalledInto(cad);
+    EXPECT_EQ(FileNames(lt.substr(0, lt.size() - 1)), std::vector<std::wstring>{L"acadlt.exe"});
+
+    RemoveTree(cad.substr(0, cad.size() - 1));
+    const Snapshot before = World();
+    App app(dist);
+    ASSERT_TRUE(app.Main());
+    app.Click(kImport);
+    EXPECT_EQ(app.AnswerMessage(), deploy::text::kLtOnly + lt + deploy::text::kLtHasNoVba);
+    EXPECT_EQ(app.AnswerMessage(), deploy::text::kAskForAcadExe);
+    HWND dialog = app.WaitDialog();
+    ASSERT_TRUE(dialog);
+    App::CloseDialog(dialog, IDCANCEL);
+    EXPECT_EQ(app.WaitExit(), 0);
+    EXPECT_EQ(World(), before);
 }
