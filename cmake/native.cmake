@@ -36,8 +36,12 @@ add_executable(native_tests
   tests/native/attributes_test.cpp
   tests/native/progress_test.cpp
   tests/native/long_path_test.cpp
-  tests/native/cuix_package_test.cpp)
+  tests/native/cuix_package_test.cpp
+  tests/native/command_line_test.cpp
+  src/app/command_line.cpp)
 target_link_libraries(native_tests PRIVATE ts_portable ts_zip GTest::gtest_main)
+# The program's command line, which needs no Windows.
+target_include_directories(native_tests PRIVATE src/app)
 get_filename_component(ts_shared_menus "${CMAKE_CURRENT_SOURCE_DIR}/../shared/menus" ABSOLUTE)
 get_filename_component(ts_shared_cui "${CMAKE_CURRENT_SOURCE_DIR}/../shared/cui" ABSOLUTE)
 target_compile_definitions(native_tests PRIVATE TS_SHARED_MENUS="${ts_shared_menus}"

@@ -77,6 +77,8 @@ configure_file(src/app/TsSetup.manifest.in ${CMAKE_CURRENT_BINARY_DIR}/app/TsSet
 
 add_executable(TsSetup WIN32
   src/app/main.cpp
+  src/app/command_line.cpp
+  src/app/log_host.cpp
   src/app/terminate.cpp
   src/app/form1.cpp
   src/app/choose_cads.cpp
@@ -150,6 +152,13 @@ add_test(NAME end_to_end
   COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/tests/e2e/run_e2e.sh
           $<TARGET_FILE:TsSetup> $<TARGET_FILE:e2e_driver> ${CMAKE_BINARY_DIR})
 set_tests_properties(end_to_end PROPERTIES TIMEOUT 600 ENVIRONMENT "TS_E2E_HIGH_DPI=1;TS_E2E_XP=1" COST 180)
+
+# The program without its window: /install and /uninstall from a command
+# line, their log and their exit codes.
+add_test(NAME command_line
+  COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/tests/e2e/cli_test.sh
+          $<TARGET_FILE:TsSetup> $<TARGET_FILE:stand_in>)
+set_tests_properties(command_line PROPERTIES TIMEOUT 300)
 
 # A signed copy of the program that ships (scripts/sign.sh, with a throwaway
 # certificate) verifies and starts its window. The 64-bit build's tests sign

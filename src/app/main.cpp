@@ -2,8 +2,10 @@
 
 #include <commctrl.h>
 
+#include "command_line.h"
 #include "form1.h"
 #include "handles.h"
+#include "log_host.h"
 
 namespace {
 
@@ -34,14 +36,27 @@ void ShowRunningCopy() {
 
 }  // namespace
 
-int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR arguments, int show) {
+    // Without arguments, the window; /install and /uninstall run without it.
+    const wchar_t* const commandText = arguments ? arguments : L"";
+    const app::CommandLine commandLine = app::ParseCommandLine(commandText);
+    if (commandLine.action == app::Action::Invalid) return app::kExitInvalidCommandLine;
+    if (commandLine.action == app::Action::Usage) {
+        RestrictDllSearch();
+        ::MessageBoxW(nullptr, app::kUsage, app::kMessageTitle, MB_OK);
+        return 0;
+    }
+    const bool windowless = commandLine.action != app::Action::Window;
     // Two copies at once would copy over and delete each other's files.
     const win::UniqueKernel running(::CreateMutexW(nullptr, FALSE, kRunningMutex));
     if (running && ::GetLastError() == ERROR_ALREADY_EXISTS) {
+        // A script hears it from the exit code; no window comes forward.
+        if (windowless) app::EndAsOtherCopyRuns(commandLine);
         ShowRunningCopy();
         return 0;
     }
     RestrictDllSearch();
+    if (windowless) app::RunWithoutWindow(commandLine, commandText);
     INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
     ::InitCommonControlsEx(&controls);
 

@@ -202,7 +202,7 @@ void CadImport(Host& host, const Folders& folders) {
     RecordMenus(plan.record, plan.earlierMenus, menus);
     plan.record.owned = std::move(owned);
     WriteInstallRecord(run.recordPath, plan.record, host);
-    host.Note(ProfileMenusNote(menus, folders));
+    host.Note(ProfileMenusNote(plan, menus, folders));
     host.MessageShow(text::kImportDone);
     host.ProgramEnd(Outcome::Done);
 }

@@ -73,15 +73,22 @@ void RecordMenus(InstallRecord& record, const Menus& earlier, const std::vector<
     for (const MenusPatched& d : done) AddMenus(record.menus, d.patched);
 }
 
-std::wstring ProfileMenusNote(const std::vector<MenusPatched>& done,
+std::wstring ProfileMenusNote(const InstallPlan& plan, const std::vector<MenusPatched>& done,
                               const Folders& folders) {
-    std::wstring changed;
     const std::wstring profile = module1::UpperCase(folders.roamingDir + L"\\");
+    const auto inProfile = [&](const std::wstring& menu) {
+        return !folders.roamingDir.empty() && module1::UpperCase(menu).rfind(profile, 0) == 0;
+    };
+    std::wstring changed;
     for (const MenusPatched& d : done)
         for (const std::wstring& menu : d.patched)
-            if (!folders.roamingDir.empty() && module1::UpperCase(menu).rfind(profile, 0) == 0) changed += menu + L"\r\n";
+            if (inProfile(menu)) changed += menu + L"\r\n";
+    bool found = false;
+    for (const CadPlan& cad : plan.cads)
+        for (const std::wstring& menu : cad.menus.Paths()) found |= inProfile(menu);
     const std::wstring whose = text::kProfileOf + UserName() + L" (" + folders.roamingDir + L")";
-    return changed.empty() ? whose + text::kNoProfileMenu : whose + text::kProfileMenusChanged + changed;
+    if (!changed.empty()) return whose + text::kProfileMenusChanged + changed;
+    return whose + (found ? text::kProfileMenusNotChanged : text::kNoProfileMenu);
 }
 
 std::vector<std::wstring> TakeItemOutOfMenus(Host& host, const InstallRecord& record,

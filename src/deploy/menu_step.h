@@ -55,7 +55,7 @@ void RecordMenus(InstallRecord& record, const Menus& earlier, const std::vector<
 
 // For the account the program runs as, what became of the menus in its
 // profile: which were changed, or that none was found there.
-std::wstring ProfileMenusNote(const std::vector<MenusPatched>& done,
+std::wstring ProfileMenusNote(const InstallPlan& plan, const std::vector<MenusPatched>& done,
                               const Folders& folders);
 
 // Takes the item out of every menu `record` names, in whoever's profile it

@@ -29,6 +29,8 @@ inline constexpr wchar_t kAboutCad[] = L"以下内容针对：";
 inline constexpr wchar_t kProfileOf[] = L"Windows用户 ";
 inline constexpr wchar_t kProfileMenusChanged[] =
     L" 的用户配置文件中，以下菜单文件已加入Tesmora菜单项：\r\n";
+inline constexpr wchar_t kProfileMenusNotChanged[] =
+    L" 的用户配置文件中有AutoCAD的菜单文件，但菜单项没能加入（原因见上一条）。";
 inline constexpr wchar_t kNoProfileMenu[] =
     L" 的用户配置文件中没有找到AutoCAD的菜单文件，没有更改其中的菜单。";
 
