@@ -213,8 +213,8 @@ built="as built: $((full / 1024))"
 imports="Windows DLLs only"
 bash scripts/check_exe.sh "$work/stripped.exe" >&2 || imports="**other DLLs**"
 size_result=met
-if [ "$stripped" -gt 360448 ] || [ "$imports" != "Windows DLLs only" ]; then size_result="**missed**"; fi
-echo "| 4. Size of the program that ships, the 32-bit TsSetup.exe in build/win (KB) | stripped: $((stripped / 1024)) ($stripped bytes) | $built | $imports | ≤ 352 KB (360448 bytes) stripped, Windows DLLs only | $size_result |" >> "$rows"
+if [ "$stripped" -gt 393216 ] || [ "$imports" != "Windows DLLs only" ]; then size_result="**missed**"; fi
+echo "| 4. Size of the program that ships, the 32-bit TsSetup.exe in build/win (KB) | stripped: $((stripped / 1024)) ($stripped bytes) | $built | $imports | ≤ 384 KB (393216 bytes) stripped, Windows DLLs only | $size_result |" >> "$rows"
 
 cpu=$(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//')
 echo "TsSetup benchmark$([ -n "$smoke" ] && echo ' (smoke: tiny payload, figures not judged)'), $(date -u '+%Y-%m-%d %H:%M UTC'), $(nproc) × $cpu, $(wine --version) ($TS_WINE_ARCH), $runs run(s) per side"
