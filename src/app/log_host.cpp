@@ -1,6 +1,7 @@
 #include "log_host.h"
 
 #include "encoding.h"
+#include "file_ops.h"
 #include "handles.h"
 #include "long_path.h"
 #include "menu_file.h"
@@ -13,25 +14,8 @@ namespace app {
 
 namespace {
 
-// Calls query(buffer, size), which answers as GetFullPathNameW does (the
-// length without the NUL, or the size needed with it), with a buffer that
-// grows until the answer fits; "" when it fails.
-template <typename Query>
-std::wstring AskOs(Query query) {
-    std::wstring buffer(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD n = query(buffer.data(), static_cast<DWORD>(buffer.size()));
-        if (n == 0) return std::wstring();
-        if (n < buffer.size()) {
-            buffer.resize(n);
-            return buffer;
-        }
-        buffer.resize(n);
-    }
-}
-
 std::wstring FullPath(const std::wstring& path) {
-    return AskOs(
+    return fileio::AskOs(
         [&](wchar_t* b, DWORD n) { return ::GetFullPathNameW(path.c_str(), n, b, nullptr); });
 }
 
@@ -138,7 +122,7 @@ Log::Log(const CommandLine& commandLine) {
     if (!commandLine.log.empty()) {
         path_ = FullPath(commandLine.log);
     } else {
-        const std::wstring temp = AskOs([](wchar_t* b, DWORD n) { return ::GetTempPathW(n, b); });
+        const std::wstring temp = fileio::AskOs([](wchar_t* b, DWORD n) { return ::GetTempPathW(n, b); });
         if (!temp.empty()) path_ = temp + (temp.back() == L'\\' ? L"" : L"\\") + L"TsSetup.log";
     }
 }

@@ -4,27 +4,12 @@
 #include <shlobj.h>
 
 #include "cad_find.h"
+#include "file_ops.h"
 #include "handles.h"
 
 namespace deploy {
 
 namespace {
-
-// Calls query(buffer, size) with a buffer that grows until the answer fits,
-// so a folder of any length is read whole.
-template <typename Query>
-std::wstring AskOs(Query query) {
-    std::wstring buffer(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD n = query(buffer.data(), static_cast<DWORD>(buffer.size()));
-        if (n == 0) return std::wstring();
-        if (n < buffer.size()) {
-            buffer.resize(n);
-            return buffer;
-        }
-        buffer.resize(static_cast<size_t>(n) + 1);
-    }
-}
 
 std::wstring ExecutableFolder() {
     std::wstring path(MAX_PATH, L'\0');
@@ -80,8 +65,8 @@ Folders FoldersFromOs() {
     Folders folders;
     folders.searchRoots = SearchRoots({L"C:", L"D:", L"E:"});
     folders.appDir = ExecutableFolder();
-    folders.winDir = AskOs([](wchar_t* b, DWORD n) { return ::GetWindowsDirectoryW(b, n); });
-    folders.sysDir = AskOs([](wchar_t* b, DWORD n) { return ::GetSystemDirectoryW(b, n); });
+    folders.winDir = fileio::AskOs([](wchar_t* b, DWORD n) { return ::GetWindowsDirectoryW(b, n); });
+    folders.sysDir = fileio::AskOs([](wchar_t* b, DWORD n) { return ::GetSystemDirectoryW(b, n); });
     folders.roamingDir = RoamingFolder(folders.sysDir);
     folders.registered = RegisteredCadsOfMachine();
     return folders;

@@ -26,6 +26,24 @@ inline bool IsDiskFullError(DWORD error) {
 // A file's size from the two halves the file APIs give it in.
 inline uint64_t FileSize(DWORD high, DWORD low) { return (static_cast<uint64_t>(high) << 32) | low; }
 
+// Calls query(buffer, size), which answers as the system's path queries do
+// (the length without the NUL, or the size needed when the buffer is too
+// small), with a buffer that grows until the answer fits, so a path of any
+// length is read whole; "" when the query fails.
+template <typename Query>
+std::wstring AskOs(Query query) {
+    std::wstring buffer(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD n = query(buffer.data(), static_cast<DWORD>(buffer.size()));
+        if (n == 0) return std::wstring();
+        if (n < buffer.size()) {
+            buffer.resize(n);
+            return buffer;
+        }
+        buffer.resize(static_cast<size_t>(n) + 1);
+    }
+}
+
 // Whether the file at `path` exists (as a file, not a folder).
 bool FileExists(const std::wstring& path);
 
