@@ -65,8 +65,10 @@ class LogHost final : public deploy::Host {
     }
     void Note(const std::wstring& text) override { log_.Write(text); }
 
-    // Nobody is there to pick acad.exe: the run ends as one where none was
-    // picked.
+    // Nobody follows the run: no folder is guessed at or asked for.
+    bool Attended() override { return false; }
+
+    // Never asked: the run ends as one where none was picked.
     std::wstring FilePick(const std::wstring&) override { return std::wstring(); }
 
     // Every AutoCAD the window would offer, as the window offers them: all.

@@ -67,9 +67,11 @@ void AddCad(std::vector<FoundCad>& cads, FoundCad cad) {
     cads.push_back(std::move(cad));
 }
 
-bool HoldsAcadLtExe(const std::wstring& folder) { return fileio::FileExists(folder + L"acadlt.exe"); }
-
 }  // namespace
+
+bool IsAutoCadLt(const std::wstring& folder) {
+    return !module1::HoldsAcadExe(folder) && fileio::FileExists(folder + L"acadlt.exe");
+}
 
 bool SameFolder(const std::wstring& a, const std::wstring& b) {
     const auto bare = [](const std::wstring& path) {
@@ -123,7 +125,7 @@ CadsFound FindCads(module1::ModuleHost& host, const Folders& folders) {
         module1::ForEachCadDir(root, host, [&](const std::wstring& folder) {
             if (module1::HoldsAcadExe(folder)) {
                 AddCad(found.cads, {folder, L""});
-            } else if (HoldsAcadLtExe(folder)) {
+            } else if (IsAutoCadLt(folder)) {
                 found.lts.push_back(folder);
             } else if (found.other.empty()) {
                 found.other = folder;

@@ -24,9 +24,11 @@ namespace {
 
 // The AutoCADs to serve. Those named by whoever started the program, each
 // of which must hold acad.exe; else those found: one is served at once,
-// and of several the user chooses. Where none is found, the first other
-// folder found is taken; failing that, after a word on AutoCAD LT where it
-// is all there is, the user picks acad.exe. None when the user cancels.
+// and of several the user chooses. Where none is found, a person watching
+// gets the first other folder found taken; failing that, after a word on
+// AutoCAD LT where it is all there is, the user picks acad.exe, and a
+// folder of AutoCAD LT's is refused. None when the user cancels, and where
+// nobody watches none is taken but AutoCAD.
 std::vector<FoundCad> CadsToServe(Host& host, const Folders& folders) {
     if (!folders.namedCads.empty()) {
         std::vector<FoundCad> named;
@@ -52,14 +54,23 @@ std::vector<FoundCad> CadsToServe(Host& host, const Folders& folders) {
             if (i < found.cads.size()) chosen.push_back(found.cads[i]);
         return chosen;
     }
-    if (!found.other.empty()) return {{found.other, L""}};
+    if (!found.other.empty() && host.Attended()) return {{found.other, L""}};
     if (!found.lts.empty()) host.MessageShow(text::kLtOnly + found.lts.front() + text::kLtHasNoVba);
+    if (!host.Attended()) {
+        host.MessageShow(text::kNoCadFound);
+        return {};
+    }
     host.MessageShow(text::kAskForAcadExe);
     // The folder of the file picked, keeping its trailing "\".
     const std::wstring picked = host.FilePick(text::kExeFilter);
     const size_t slash = picked.find_last_of(L'\\');
     if (slash == std::wstring::npos) return {};
-    return {{picked.substr(0, slash + 1), L""}};
+    const std::wstring folder = picked.substr(0, slash + 1);
+    if (IsAutoCadLt(folder)) {
+        host.MessageShow(text::kPickedLt + folder + text::kLtHasNoVba);
+        return {};
+    }
+    return {{folder, L""}};
 }
 
 // Every drive written to must have room for its part before anything is

@@ -36,6 +36,10 @@ public:
     // serve: the indexes of those chosen, in order, or nothing when the user
     // cancels.
     virtual std::optional<std::vector<size_t>> CadsChoose(const std::vector<FoundCad>& found) = 0;
+    // Whether a person follows the run, who sees what a guess of the
+    // program's does: only then is a folder without acad.exe taken, or asked
+    // for. False where a log is all there is.
+    virtual bool Attended() { return true; }
     // What a log keeps and a window does not show.
     virtual void Note(const std::wstring& text) { (void)text; }
     // Ends the program. A procedure returns at once after calling it.

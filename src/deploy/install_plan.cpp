@@ -92,6 +92,28 @@ CadPlan PlanCad(const Folders& folders, const FoundCad& cad, bool first, const I
     return plan;
 }
 
+// Whether `path` lies in the folder `dir` (ending in "\"), without regard to case.
+bool IsIn(const std::wstring& path, const std::wstring& dir) {
+    return module1::UpperCase(path.substr(0, dir.size())) == module1::UpperCase(dir);
+}
+
+// Whether the AutoCAD in `dir`, which `previous` names, holds the add-on
+// still: a file the record names there is as the install left it, or, where
+// the record names none there (a version that did not name its files), the
+// database is there. An uninstall since leaves neither (but the library,
+// which it leaves by design).
+bool StillServed(const InstallRecord& previous, const std::wstring& dir) {
+    const std::wstring library = module1::UpperCase(dir + payload::kLibrary);
+    bool named = false;
+    for (const std::wstring& key : previous.owned) {
+        const std::wstring path(OwnedKeyPath(key));
+        if (!IsIn(path, dir) || module1::UpperCase(path) == library) continue;
+        if (KeyOf(path) == key) return true;
+        named = true;
+    }
+    return !named && fileio::FileExists(dir + payload::kCadFiles[0]);
+}
+
 bool Serves(const InstallPlan& plan, const std::wstring& cadDir) {
     return std::any_of(plan.cads.begin(), plan.cads.end(), [&](const CadPlan& cad) {
         return module1::UpperCase(cad.Dir()) == module1::UpperCase(cadDir);
@@ -137,12 +159,15 @@ InstallPlan PlanInstall(const Folders& folders, const std::vector<FoundCad>& cad
     record.cadDir = plan.cads.front().Dir();
     record.pictures = OurPictures(plan.cads.front());
     for (size_t i = 1; i < plan.cads.size(); ++i) record.more.push_back({plan.cads[i].Dir(), OurPictures(plan.cads[i])});
-    // The AutoCADs an earlier install served stay recorded, with the menus
-    // it changed, so that the uninstall takes the add-on out of each,
-    // whoever ran which install.
+    // The AutoCADs an earlier install served that hold the add-on still stay
+    // recorded, with the menus it changed and the user's files an uninstall
+    // gave back there, so that the uninstall takes the add-on out of each,
+    // whoever ran which install, and nothing of the user's.
     if (plan.previous.status == RecordStatus::Usable) {
         for (const std::wstring& dir : plan.previous.CadDirs()) {
-            if (Serves(plan, dir)) continue;
+            if (Serves(plan, dir) || !StillServed(plan.previous, dir)) continue;
+            for (const std::wstring& path : plan.previous.givenBack)
+                if (IsIn(path, dir)) record.givenBack.insert(path);
             Pictures pictures;
             RecordNames(plan.previous, dir, &pictures);
             // A record of a version that did not name its pictures put
@@ -154,7 +179,8 @@ InstallPlan PlanInstall(const Folders& folders, const std::vector<FoundCad>& cad
         plan.earlierMenus = plan.previous.menus;
         // Such a version changed the AutoCAD's own menu alone.
         const std::wstring ownMenu = plan.previous.cadDir + payload::kCadMenu;
-        if (plan.earlierMenus.empty() && !Serves(plan, plan.previous.cadDir) && fileio::FileExists(ownMenu))
+        if (plan.earlierMenus.empty() && !Serves(plan, plan.previous.cadDir) &&
+            StillServed(plan.previous, plan.previous.cadDir) && fileio::FileExists(ownMenu))
             plan.earlierMenus.push_back(ownMenu);
         record.menuWords = plan.previous.menuWords;
     }

@@ -190,12 +190,7 @@ InstallRecord ReadInstallRecord(const std::wstring& path) {
         record.status = RecordStatus::Invalid;
         return record;
     }
-    const DWORD attributes = ::GetFileAttributesW(fileio::LongPath(*line).c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-        record.status = RecordStatus::FolderGone;
-        record.cadDir = std::move(*line);
-        return record;
-    }
+    const bool firstGone = !fileio::FolderExists(*line);
     record.status = RecordStatus::Usable;
     record.cadDir = std::move(*line);
     // A file given back is named by its full path; a picture by its name
@@ -239,6 +234,19 @@ InstallRecord ReadInstallRecord(const std::wstring& path) {
         } else {
             record.givenBack.insert(std::move(*line));
         }
+    }
+    if (firstGone) {
+        // The first AutoCAD's folder went: the next one recorded takes its
+        // place, so that the add-on still comes out of the others.
+        if (record.more.empty()) {
+            InstallRecord gone;
+            gone.status = RecordStatus::FolderGone;
+            gone.cadDir = std::move(record.cadDir);
+            return gone;
+        }
+        record.cadDir = std::move(record.more.front().cadDir);
+        record.pictures = std::move(record.more.front().pictures);
+        record.more.erase(record.more.begin());
     }
     return record;
 }

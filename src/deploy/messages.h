@@ -16,6 +16,12 @@ inline constexpr wchar_t kLtOnly[] = L"这台电脑上只找到了AutoCAD LT：\
 inline constexpr wchar_t kLtHasNoVba[] =
     L"\r\nAutoCAD LT不支持VBA，无法运行Tesmora。Tesmora需要完整版的AutoCAD（acad.exe）。";
 
+// The folder picked is AutoCAD LT's; the folder follows, then kLtHasNoVba.
+inline constexpr wchar_t kPickedLt[] = L"所选的是AutoCAD LT：\r\n";
+
+// Nobody is there to ask where AutoCAD is, and no folder holds acad.exe.
+inline constexpr wchar_t kNoCadFound[] = L"没有找到AutoCAD（没有含有acad.exe的文件夹）。\r\n没有更改任何文件。";
+
 // A folder named to be served holds no acad.exe; the folder follows.
 inline constexpr wchar_t kNotAutoCad[] = L"指定的文件夹中没有AutoCAD的程序文件acad.exe：\r\n";
 inline constexpr wchar_t kNothingChanged[] = L"\r\n没有更改任何文件。";

@@ -172,3 +172,47 @@ TEST_F(SeveralCads, AnAutoCadWindowsListsIsFoundWhereverItLies) {
     EXPECT_EQ(host.offered[0][2].dir, elsewhere);
     EXPECT_EQ(ReadBytes(elsewhere + L"TS_DATA.mdb"), "content of TS_DATA.mdb");
 }
+
+// What an uninstall took out is not carried on by a later install into
+// another AutoCAD: the user's own file given back there stays theirs. And
+// where the first AutoCAD's folder has gone, the others still come out.
+TEST_F(SeveralCads, AnUninstalledAutoCadIsNotCarriedOnAndAGoneFirstOneHoldsBackNone) {
+    WriteBytes(older + L"acad.dvb", "the user's own macros");
+    EXPECT_EQ(Run(deploy::CadImport).messages, kDone);
+    EXPECT_EQ(Run(deploy::CadExport).messages, kUndone);
+    EXPECT_EQ(Run(deploy::CadImport, std::vector<size_t>{1}).messages, kDone);
+    EXPECT_EQ(deploy::ReadInstallRecord(box.folders.InstallRecordPath()).CadDirs(), std::vector<std::wstring>{newer});
+    EXPECT_EQ(Run(deploy::CadExport).messages, kUndone);
+    EXPECT_EQ(ReadBytes(older + L"acad.dvb"), "the user's own macros");
+
+    const Snapshot newerBefore = Snap(newer);
+    EXPECT_EQ(Run(deploy::CadImport).messages, kDone);
+    RemoveTree(older.substr(0, older.size() - 1));
+    EXPECT_EQ(Run(deploy::CadExport).messages, kUndone);
+    EXPECT_EQ(Snap(newer), newerBefore);
+}
+
+// Where nobody follows the run, a folder without acad.exe is never taken;
+// and AutoCAD LT picked in the file dialog is refused.
+TEST_F(SeveralCads, NoFolderIsGuessedUnattendedAndAutoCadLtPickedIsRefused) {
+    for (const std::wstring& cad : {older, newer}) ::DeleteFileW((cad + L"acad.exe").c_str());
+    RecordingHost unattended(box.folders.appDir);
+    unattended.attended = false;
+    const Snapshot world = Snap(box.dir.Path());
+    deploy::CadImport(unattended, box.folders);
+    EXPECT_EQ(unattended.messages, std::vector<std::wstring>{deploy::text::kNoCadFound});
+    EXPECT_EQ(unattended.outcome, deploy::Outcome::NoCad);
+    EXPECT_EQ(Snap(box.dir.Path()), world);
+
+    RemoveTree(older.substr(0, older.size() - 1));
+    RemoveTree(newer.substr(0, newer.size() - 1));
+    const std::wstring lt = box.dir / L"LT\\";
+    MakeDirs(lt);
+    WriteBytes(lt + L"acadlt.exe", "AutoCAD LT");
+    RecordingHost host(box.folders.appDir);
+    host.pickAnswers = {lt + L"acadlt.exe"};
+    deploy::CadImport(host, box.folders);
+    EXPECT_EQ(host.messages.back(), deploy::text::kPickedLt + lt + deploy::text::kLtHasNoVba);
+    EXPECT_EQ(host.outcome, deploy::Outcome::NoCad);
+    EXPECT_EQ(FileNames(lt.substr(0, lt.size() - 1)), std::vector<std::wstring>{L"acadlt.exe"});
+}

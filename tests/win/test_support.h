@@ -87,6 +87,7 @@ public:
     void EventsService() override { ++eventsServiced; }
     std::optional<std::vector<size_t>> CadsChoose(const std::vector<deploy::FoundCad>& found) override;
     void Note(const std::wstring& text) override { notes.push_back(text); }
+    bool Attended() override { return attended; }
     void ProgramEnd(deploy::Outcome outcome) override;
     DWORD MenuAdd(const std::wstring& fileName) override;
     DWORD MenuDel(const std::wstring& fileName) override;
@@ -106,6 +107,7 @@ public:
     std::vector<std::vector<deploy::FoundCad>> offered;
     std::optional<std::optional<std::vector<size_t>>> chooseAnswer;
     std::vector<std::wstring> notes;
+    bool attended = true;
     bool ended = false;
     deploy::Outcome outcome = deploy::Outcome::Done;
     bool calledAfterEnd = false;
