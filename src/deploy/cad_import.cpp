@@ -160,10 +160,19 @@ void CopyPictures(Host& host, const InstallPlan& plan, const CadPlan& cad, modul
         host.ProgressSet(progress::Share(step.AsProgress(), parts));
         step.Advance();
     }
+}
+
+// Once every copy is finished: each staged picture folder takes its name.
+void NamePictureFolders(const InstallPlan& plan, module1::Copier& copier, InstallRun& run) {
     copier.Finish();
-    if (made.staged && copier.DiskFullAt().empty() && copier.NameStagedFolder(folder)) {
-        made.staged = false;
-        made.made = true;
+    for (size_t i = 0; i < plan.cads.size(); ++i) {
+        InstallRun::PictureFolder& made = run.pictures[i];
+        const std::wstring& pictures = plan.cads[i].pictureFolder;
+        if (made.staged && copier.DiskFullAt().empty() &&
+            copier.NameStagedFolder(pictures.substr(0, pictures.size() - 1))) {
+            made.staged = false;
+            made.made = true;
+        }
     }
 }
 
@@ -185,10 +194,11 @@ void CadImport(Host& host, const Folders& folders) {
 
     module1::Copier copier(host);
     progress::StepCounter step;
-    for (size_t i = 0; i < plan.cads.size(); ++i) {
-        CopyFiles(host, plan, plan.cads[i], copier, step);
-        CopyPictures(host, plan, plan.cads[i], copier, step, run.pictures[i]);
-    }
+    // Every AutoCAD's files first, then every AutoCAD's pictures: the
+    // large files' flushes go on beside all the pictures.
+    for (const CadPlan& cad : plan.cads) CopyFiles(host, plan, cad, copier, step);
+    for (size_t i = 0; i < plan.cads.size(); ++i) CopyPictures(host, plan, plan.cads[i], copier, step, run.pictures[i]);
+    NamePictureFolders(plan, copier, run);
     Owned owned = OwnedAfter(plan, copier);
 
     std::vector<MenusPatched> menus;
