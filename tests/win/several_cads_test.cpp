@@ -96,22 +96,6 @@ TEST_F(SeveralCads, BothAreServedInOneInstallAndGivenBackInOneUninstall) {
     EXPECT_TRUE(LeftoverTemps(box.dir.Path()).empty());
 }
 
-TEST_F(SeveralCads, NamedFoldersAreServedAndOneWithoutAcadExeStopsAll) {
-    box.folders.namedCads = {newer};
-    EXPECT_EQ(Run(deploy::CadImport).messages, kDone);
-    EXPECT_EQ(deploy::ReadInstallRecord(box.folders.InstallRecordPath()).CadDirs(), std::vector<std::wstring>{newer});
-    EXPECT_FALSE(Exists(older + L"TS_DATA.mdb"));
-
-    const std::wstring empty = box.dir / L"empty\\";
-    MakeDirs(empty);
-    box.folders.namedCads = {older, empty};
-    const Snapshot world = Snap(box.dir.Path());
-    const RecordingHost host = Run(deploy::CadImport);
-    EXPECT_EQ(host.outcome, deploy::Outcome::NoCad);
-    EXPECT_EQ(host.messages, std::vector<std::wstring>{deploy::text::kNotAutoCad + empty + deploy::text::kNothingChanged});
-    EXPECT_EQ(Snap(box.dir.Path()), world);
-}
-
 // Windows lists AutoCADs under a key of this layout in both views of
 // HKEY_LOCAL_MACHINE; a test key of the user's stands for it.
 TEST(RegisteredCads, OnlyAbsoluteFoldersHoldingAcadExeCountEachOnce) {
