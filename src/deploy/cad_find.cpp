@@ -60,7 +60,7 @@ win::UniqueRegKey OpenKey(HKEY parent, const std::wstring& name, REGSAM view) {
 
 void AddCad(std::vector<FoundCad>& cads, FoundCad cad) {
     for (FoundCad& known : cads) {
-        if (!SameFolder(known.dir, cad.dir)) continue;
+        if (!module1::SameFolder(known.dir, cad.dir)) continue;
         if (known.productName.empty()) known.productName = std::move(cad.productName);
         return;
     }
@@ -71,13 +71,6 @@ void AddCad(std::vector<FoundCad>& cads, FoundCad cad) {
 
 bool IsAutoCadLt(const std::wstring& folder) {
     return !module1::HoldsAcadExe(folder) && fileio::FileExists(folder + L"acadlt.exe");
-}
-
-bool SameFolder(const std::wstring& a, const std::wstring& b) {
-    const auto bare = [](const std::wstring& path) {
-        return module1::UpperCase(path.substr(0, path.find_last_not_of(L'\\') + 1));
-    };
-    return bare(a) == bare(b);
 }
 
 std::vector<FoundCad> RegisteredCads(HKEY root, const wchar_t* key, REGSAM view) {

@@ -47,7 +47,4 @@ CadsFound FindCads(module1::ModuleHost& host, const Folders& folders);
 // Whether `folder` (ending in "\") is AutoCAD LT's: acadlt.exe without acad.exe.
 bool IsAutoCadLt(const std::wstring& folder);
 
-// Whether two folders are the same, without regard to case or a trailing "\".
-bool SameFolder(const std::wstring& a, const std::wstring& b);
-
 }  // namespace deploy

@@ -39,9 +39,9 @@ std::vector<FoundCad> CadsToServe(Host& host, const Folders& folders) {
             }
             FoundCad cad{dir, L""};
             for (const FoundCad& listed : folders.registered)
-                if (SameFolder(listed.dir, dir)) cad.productName = listed.productName;
+                if (module1::SameFolder(listed.dir, dir)) cad.productName = listed.productName;
             // A folder named twice is served once.
-            if (std::none_of(named.begin(), named.end(), [&](const FoundCad& n) { return SameFolder(n.dir, dir); }))
+            if (std::none_of(named.begin(), named.end(), [&](const FoundCad& n) { return module1::SameFolder(n.dir, dir); }))
                 named.push_back(cad);
         }
         return named;

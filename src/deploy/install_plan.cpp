@@ -116,7 +116,7 @@ bool StillServed(const InstallRecord& previous, const std::wstring& dir) {
 
 bool Serves(const InstallPlan& plan, const std::wstring& cadDir) {
     return std::any_of(plan.cads.begin(), plan.cads.end(), [&](const CadPlan& cad) {
-        return module1::UpperCase(cad.Dir()) == module1::UpperCase(cadDir);
+        return module1::SameFolder(cad.Dir(), cadDir);
     });
 }
 

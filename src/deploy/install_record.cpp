@@ -57,13 +57,12 @@ std::vector<std::wstring> InstallRecord::CadDirs() const {
 
 bool RecordNames(const InstallRecord& record, const std::wstring& cadDir, Pictures* pictures) {
     if (record.status != RecordStatus::Usable) return false;
-    const std::wstring key = module1::UpperCase(cadDir);
-    if (module1::UpperCase(record.cadDir) == key) {
+    if (module1::SameFolder(record.cadDir, cadDir)) {
         if (pictures) *pictures = record.pictures;
         return true;
     }
     for (const RecordedCad& cad : record.more) {
-        if (module1::UpperCase(cad.cadDir) != key) continue;
+        if (!module1::SameFolder(cad.cadDir, cadDir)) continue;
         if (pictures) *pictures = cad.pictures;
         return true;
     }
@@ -222,9 +221,7 @@ InstallRecord ReadInstallRecord(const std::wstring& path) {
             std::wstring folder(text.substr(kCadTag.size()));
             pictures = &gone;
             if (!IsAbsoluteFolderPath(folder) || !fileio::FolderExists(folder)) continue;
-            bool known = false;
-            for (const std::wstring& dir : record.CadDirs()) known |= module1::UpperCase(dir) == module1::UpperCase(folder);
-            if (known) continue;
+            if (RecordNames(record, folder)) continue;
             record.more.push_back({std::move(folder), {}});
             pictures = &record.more.back().pictures;
         } else if (!text.empty() && text.front() == L':') {

@@ -36,6 +36,11 @@ std::wstring UpperCase(std::wstring text) {
     return text;
 }
 
+bool SameFolder(const std::wstring& a, const std::wstring& b) {
+    const auto bare = [](const std::wstring& path) { return UpperCase(path.substr(0, path.find_last_not_of(L'\\') + 1)); };
+    return bare(a) == bare(b);
+}
+
 bool ForEachCadDir(std::wstring root, ModuleHost& host,
                    Callback<bool(const std::wstring& folder)> found) {
     if (root.empty() || root.back() != L'\\') root += L'\\';

@@ -30,6 +30,9 @@ protected:
 // `text` in upper case, as the system folds names.
 std::wstring UpperCase(std::wstring text);
 
+// Whether two folders are the same, without regard to case or a trailing "\".
+bool SameFolder(const std::wstring& a, const std::wstring& b);
+
 // Calls found(folder) for each plain subfolder of `root` whose full path,
 // upper-cased, contains "CAD", each ending in "\", in the order the file
 // system lists them, until found returns true. False when the listing fails

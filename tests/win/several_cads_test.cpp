@@ -137,7 +137,7 @@ TEST(RegisteredCads, OnlyAbsoluteFoldersHoldingAcadExeCountEachOnce) {
         deploy::RegisteredCads(HKEY_CURRENT_USER, (root + L"\\AutoCAD").c_str(), KEY_WOW64_64KEY);
     ::RegDeleteTreeW(HKEY_CURRENT_USER, root.c_str());
     ASSERT_EQ(found.size(), 1u);
-    EXPECT_TRUE(deploy::SameFolder(found[0].dir, good));
+    EXPECT_TRUE(module1::SameFolder(found[0].dir, good));
     EXPECT_EQ(found[0].dir.back(), L'\\');
     EXPECT_EQ(found[0].Label(), L"AutoCAD 2014 - 简体中文  (" + good + L")");
 }
